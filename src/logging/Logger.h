@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Clock.h"
+
+namespace nimbla {
+
+// The dated, append-only log file on the user's Desktop:
+//   <home>/Desktop/Nimbla-ResetTool-logs_<yy-MM-dd>
+// The path is fixed when the destination is created, so a run that crosses midnight keeps
+// writing to the file of the day it started.
+class LogDestination {
+public:
+    // Computes the path from the home folder and the clock seams. Touches no file.
+    LogDestination();
+    explicit LogDestination(std::string path) : path_(std::move(path)) {}
+
+    // Appends `text` to the file as one write on a descriptor opened with O_APPEND, creating the
+    // file when it is missing and never truncating it. Appends from several threads never tear
+    // or overwrite each other. Keeps nothing open between calls. Never reports failure: with a
+    // missing or unwritable Desktop, or a full disk, the text is silently dropped.
+    void write(std::string_view text) const;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The log path for a home folder and a moment: the calendar year, not the week-based one.
+std::string logPathFor(const std::string& homeDirectory, platform::TimePoint when);
+
+// The one log destination of the process, created on first use (thread-safe) and never replaced.
+LogDestination& dest();
+
+// Logs one complete message: `message` followed by "\n", appended to dest() in a single write.
+void log(std::string_view message);
+
+}  // namespace nimbla

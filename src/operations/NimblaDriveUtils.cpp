@@ -1,0 +1,4 @@
+#include "operations/NimblaDriveUtils.h"
+namespace nimbla {
+bool isNimblaDriveRunning() { return false; }
+}

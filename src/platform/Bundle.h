@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/Seam.h"
+
+namespace nimbla::platform {
+
+// The tool's own bundle: its resources and its version.
+struct BundleInfo {
+    std::string resourceDirectory;        // absolute; "" when it cannot be found
+    std::optional<std::string> shortVersion;
+};
+
+// Off macOS: resources in <folder of the executable>/../share/nimbla-reset-tool (the same in
+// the build tree and under an installed prefix); the version is the project's.
+BundleInfo mainBundle();
+Seam<BundleInfo()>& mainBundleSeam();
+
+// The full path of resource `name` (with "." + `type` when `type` is not empty), only when that
+// file exists.
+std::optional<std::string> pathForResource(const std::string& name, const std::string& type);
+
+// The tool's short version (CFBundleShortVersionString), if any.
+std::optional<std::string> shortVersion();
+
+}  // namespace nimbla::platform

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <compare>
+#include <string_view>
+
+#include "platform/Seam.h"
+
+namespace nimbla::platform {
+
+struct OperatingSystemVersion {
+    int major = 0;
+    int minor = 0;
+    int patch = 0;
+    auto operator<=>(const OperatingSystemVersion&) const = default;
+};
+
+// Parses the leading "major[.minor[.patch]]" of `text` ("14.2", "6.1.0-18-amd64"); missing or
+// unreadable components are 0.
+OperatingSystemVersion parseOperatingSystemVersion(std::string_view text);
+
+// The running operating system's version. Off macOS: "ProductVersion" of
+// /System/Library/CoreServices/SystemVersion.plist when that file exists, else the kernel
+// release. Tests replace it through operatingSystemVersionSeam().
+OperatingSystemVersion operatingSystemVersion();
+Seam<OperatingSystemVersion()>& operatingSystemVersionSeam();
+
+}  // namespace nimbla::platform

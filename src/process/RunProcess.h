@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Seam.h"
+
+namespace nimbla {
+
+// What one command gave.
+struct ProcessResult {
+    bool succeeded = false;   // stdout decoded as UTF-8 and the child exited with status 0
+    std::string output;       // everything on stdout, unchanged; "" when it did not decode
+    std::string errorOutput;  // stderr when it decoded and is non-empty, else ""; the fixed
+                              // "Error in reading standard output data" when stdout did not decode
+    bool operator==(const ProcessResult&) const = default;
+};
+
+inline constexpr const char* kStdoutDecodeError = "Error in reading standard output data";
+
+// Runs `url` (an absolute path; no PATH search, no shell) with `arguments`, waits for it, and
+// logs its output under `description`:
+//   description + " output: " + output, then
+//   description + " Error output: " + errorOutput   or   description + " done."
+// When stdout is not valid UTF-8 nothing is logged, the 37 bytes of kStdoutDecodeError go to the
+// tool's own stderr, and the result is (false, "", kStdoutDecodeError).
+//
+// The child inherits environment, working directory and stdin, and gets no descriptor but 0, 1
+// and 2. Both pipes are drained while it runs, so it can never block on a full pipe. A launch
+// failure (missing file, not executable, a directory) is a child that wrote nothing and failed.
+// A child killed by a signal has failed. A child that exits while a process it started still
+// holds the pipes is read for about one more second, then the call returns what it has.
+ProcessResult runProcess(const std::string& url, const std::vector<std::string>& arguments,
+                         const std::string& description);
+
+// Runs `script` (a shell command line) with administrator rights through the scripting service,
+// as the statement: do shell script "<script>" with administrator privileges
+// `script` goes between the quotes unchanged, so it must already be escaped for an AppleScript
+// string. Logs "sudo script completed with error info: <description> and output: <result>" on
+// failure and returns false; on success prints "sudo script completed successfully!\n<result>\n"
+// to stdout and returns true.
+bool runProcessAsSudo(const std::string& script);
+
+// The exact script source runProcessAsSudo hands to the scripting service.
+std::string sudoScriptSource(const std::string& script);
+
+// The seams through which the workflows run commands; the defaults are the two functions above.
+using RunProcessFn = ProcessResult(const std::string&, const std::vector<std::string>&,
+                                   const std::string&);
+platform::Seam<RunProcessFn>& runProcessSeam();
+platform::Seam<bool(const std::string&)>& runProcessAsSudoSeam();
+
+}  // namespace nimbla
