@@ -31,7 +31,9 @@ ScriptOutcome executeAppleScript(const std::string& source);
 Seam<ScriptOutcome(const std::string&)>& scriptingServiceSeam();
 
 // Parses an AppleScript string literal starting at source[pos] (which must be '"'): \" \\ \n \r
-// \t are the only escapes. On success returns the text and sets `end` past the closing quote.
+// \t are the only escapes. On success returns the text and sets `end` past the closing quote; on
+// failure (no opening quote, another escape, no closing quote) returns nothing and sets `end` to
+// the offset of the offending character (source.size() for a literal that is never closed).
 std::optional<std::string> parseAppleScriptString(const std::string& source, std::size_t pos,
                                                   std::size_t& end);
 
