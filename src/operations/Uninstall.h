@@ -11,8 +11,8 @@ void uninstallNimbla();
 
 // The privileged command line for the root script at `path`, ready to go between the quotes of
 // an AppleScript string: "sudo '" + path + "'" with the path escaped for the shell (' -> '\'')
-// and the whole line escaped for AppleScript (\ -> \\, " -> \"). For an ordinary path that is
-// exactly "sudo '<path>'".
+// and the whole line escaped for AppleScript (\ -> \\, " -> \", line feed -> \n, carriage
+// return -> \r). For an ordinary path that is exactly "sudo '<path>'".
 std::string privilegedCommandFor(const std::string& path);
 
 }  // namespace nimbla
