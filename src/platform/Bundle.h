@@ -9,7 +9,7 @@ namespace nimbla::platform {
 
 // The tool's own bundle: its resources and its version.
 struct BundleInfo {
-    std::string resourceDirectory;        // absolute; "" when it cannot be found
+    std::string resourceDirectory;  // absolute; "" when it cannot be found
     std::optional<std::string> shortVersion;
 };
 

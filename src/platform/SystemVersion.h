@@ -1,6 +1,7 @@
 #pragma once
 
 #include <compare>
+#include <string>
 #include <string_view>
 
 #include "platform/Seam.h"
@@ -23,5 +24,9 @@ OperatingSystemVersion parseOperatingSystemVersion(std::string_view text);
 // release. Tests replace it through operatingSystemVersionSeam().
 OperatingSystemVersion operatingSystemVersion();
 Seam<OperatingSystemVersion()>& operatingSystemVersionSeam();
+
+// What the default does, with the property list's path given: its "ProductVersion" when the file
+// exists and holds one, else the kernel release.
+OperatingSystemVersion operatingSystemVersionFrom(const std::string& systemVersionPlist);
 
 }  // namespace nimbla::platform
