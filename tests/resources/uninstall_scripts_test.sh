@@ -8,6 +8,8 @@
 # and runs the scripts chrooted into it. Nothing outside that namespace is touched.
 # Exit 77 (skipped) when namespaces are unavailable, except when CI is set: then that is a failure.
 set -euo pipefail
+# chroot, mount and unshare live in the system folders, which a test runner's PATH may lack.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin:$PATH
 
 readonly skip=77
 group=${1-}
