@@ -1,0 +1,5 @@
+#include "app/NimblaResetToolApp.h"
+
+int main(int argc, char** argv) {
+    return nimbla::app::NimblaResetToolApp::main(argc, argv);
+}
