@@ -130,6 +130,7 @@ public:
         std::string url;
         std::vector<std::string> arguments;
         std::string description;
+        std::thread::id thread;
     };
 
     ScriptedRunner()
@@ -161,7 +162,7 @@ private:
         ProcessResult result{true, "", ""};
         {
             std::lock_guard lock(mutex_);
-            calls_.push_back({url, arguments, description});
+            calls_.push_back({url, arguments, description, std::this_thread::get_id()});
             if (auto found = answers_.find(description); found != answers_.end()) {
                 result = found->second;
             }
