@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "logging/Logger.h"
@@ -34,12 +34,18 @@ public:
     const std::string& home() const { return home_; }
     const std::string& path() const { return dest().path(); }
 
-    std::string contents() const {
-        std::ifstream in(path(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // The log's size now, and what was appended after such a mark.
+    std::size_t mark() const {
+        struct stat info {};
+        return stat(path().c_str(), &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
     }
-    std::size_t mark() const { return contents().size(); }
-    std::string since(std::size_t mark) const { return contents().substr(mark); }
+    std::string since(std::size_t mark) const {
+        std::ifstream in(path(), std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(mark));
+        std::string text(this->mark() - std::min(mark, this->mark()), '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        return text;
+    }
 
 private:
     LogCapture() {
