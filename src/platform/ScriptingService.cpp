@@ -105,6 +105,30 @@ struct Captured {
     std::string err;
 };
 
+// A pipe whose two ends lie above the standard descriptors, so that setting up the child's 0, 1
+// and 2 never closes one of them (the tool may have been started with a standard stream closed).
+bool makePipe(int ends[2]) {
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (ends[i] <= 2) {
+            int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
+            close(ends[i]);
+            ends[i] = moved;
+        }
+    }
+    if (ends[0] < 0 || ends[1] < 0) {
+        for (int i = 0; i < 2; ++i) {
+            if (ends[i] >= 0) {
+                close(ends[i]);
+            }
+        }
+        return false;
+    }
+    return true;
+}
+
 // Runs argv[0] (an absolute path) with standard input from /dev/null and both output streams
 // captured. Both pipes are drained while the child runs; once the child has exited, a process it
 // left behind holding the pipes is given one more second, then the pipes are abandoned.
@@ -112,11 +136,11 @@ Captured capture(const std::vector<std::string>& argv) {
     Captured captured;
     int outPipe[2];
     int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+    if (!makePipe(outPipe)) {
         captured.launchError = errno;
         return captured;
     }
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+    if (!makePipe(errPipe)) {
         captured.launchError = errno;
         close(outPipe[0]);
         close(outPipe[1]);
