@@ -153,16 +153,5 @@ TEST(NotificationCenter, ConcurrentAddRemoveAndPostNeverCallAnObserverAfterItsRe
     EXPECT_GE(calls, 900);
 }
 
-TEST(NotificationCenter, DefaultCenterIsOneSharedInstance) {
-    EXPECT_EQ(&NotificationCenter::defaultCenter(), &NotificationCenter::defaultCenter());
-    int called = 0;
-    auto& center = NotificationCenter::defaultCenter();
-    const auto token = center.addObserver("PLATFORM_TEST_ONLY", [&] { ++called; });
-    center.post("PLATFORM_TEST_ONLY");
-    center.removeObserver(token);
-    center.post("PLATFORM_TEST_ONLY");
-    EXPECT_EQ(called, 1);
-}
-
 }  // namespace
 }  // namespace nimbla::platform

@@ -169,15 +169,5 @@ TEST(Workspace, BundleLookupForPaths) {
     EXPECT_EQ(bundleIdentifierForExecutable("/"), std::nullopt);
 }
 
-TEST(Workspace, TheSeamReplacesTheSnapshot) {
-    auto guard = workspaceSeam().override([] {
-        return std::vector<RunningApplication>{{42, "com.nimbla.desktop"}, {43, std::nullopt}};
-    });
-    const auto apps = runningApplications();
-    ASSERT_EQ(apps.size(), 2u);
-    EXPECT_EQ(apps[0].bundleIdentifier, "com.nimbla.desktop");
-    EXPECT_EQ(apps[1].bundleIdentifier, std::nullopt);
-}
-
 }  // namespace
 }  // namespace nimbla::platform
