@@ -61,30 +61,25 @@ void NimblaResetToolApp::installMainQueue() {
     });
 }
 
-bool NimblaResetToolApp::loadTranslations(const QLocale& locale) {
+QList<QTranslator*> NimblaResetToolApp::loadTranslations(const QLocale& locale) {
+    QList<QTranslator*> installed;
     auto* application = QCoreApplication::instance();
     if (application == nullptr) {
-        return false;
+        return installed;
     }
-    auto* qtTranslator = new QTranslator(application);
-    if (qtTranslator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(qtTranslator);
-    } else {
-        delete qtTranslator;
-    }
-    const std::string resources = platform::mainBundleSeam()().resourceDirectory;
-    if (resources.empty()) {
-        return false;
-    }
-    auto* translator = new QTranslator(application);
-    if (!translator->load(locale, QStringLiteral("nimbla-reset-tool"), QStringLiteral("_"),
-                          QString::fromStdString(resources))) {
-        delete translator;
-        return false;
-    }
-    QCoreApplication::installTranslator(translator);
-    return true;
+    auto install = [&](const QString& name, const QString& folder) {
+        auto* translator = new QTranslator(application);
+        if (!folder.isEmpty() && translator->load(locale, name, QStringLiteral("_"), folder) &&
+            QCoreApplication::installTranslator(translator)) {
+            installed.append(translator);
+        } else {
+            delete translator;
+        }
+    };
+    install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    install(QStringLiteral("nimbla-reset-tool"),
+            QString::fromStdString(platform::mainBundleSeam()().resourceDirectory));
+    return installed;
 }
 
 void NimblaResetToolApp::endProcess(int status) {

@@ -2,10 +2,12 @@
 
 #include <memory>
 
+#include <QList>
 #include <QLocale>
 #include <QWidget>
 
 class QApplication;
+class QTranslator;
 class QCloseEvent;
 
 namespace nimbla::app {
@@ -58,9 +60,10 @@ public:
     // GUI thread, in order. Tasks submitted when there is no application any more are dropped.
     static void installMainQueue();
 
-    // Loads the tool's translation for `locale` (and Qt's own, for the OK button) into the
-    // application; false when the tool has none for it, which leaves the English texts.
-    static bool loadTranslations(const QLocale& locale = QLocale::system());
+    // Installs the tool's translation for `locale` (and Qt's own, for the OK button) in the
+    // application and returns the installed translators. Without a translation of the tool for
+    // the locale nothing of the tool's is installed and its English texts show.
+    static QList<QTranslator*> loadTranslations(const QLocale& locale = QLocale::system());
 
     // Ends the process at once with `status`: output is flushed, background work is not awaited
     // and nothing is torn down.

@@ -8,6 +8,7 @@
 
 #include "AppTestSupport.h"
 #include "app/AlertDialog.h"
+#include "app/NimblaResetToolApp.h"
 #include "operations/Outcomes.h"
 #include "platform/Bundle.h"
 
@@ -154,6 +155,26 @@ TEST(GermanTest, GermanTexts) {
                   kArchive);
     QCoreApplication::removeTranslator(&german);
     EXPECT_EQ(resetButtonLabel(), QStringLiteral("Reset"));
+}
+
+TEST(GermanTest, StartUpPicksTheTranslationForTheUsersLocale) {
+    const auto countryVariant =
+        NimblaResetToolApp::loadTranslations(QLocale(QLocale::German, QLocale::Switzerland));
+    EXPECT_EQ(resetButtonLabel(), QStringLiteral("Zurücksetzen"));
+    for (QTranslator* translator : countryVariant) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    EXPECT_EQ(resetButtonLabel(), QStringLiteral("Reset"));
+
+    const auto none = NimblaResetToolApp::loadTranslations(QLocale(QLocale::Japanese));
+    EXPECT_EQ(resetButtonLabel(), QStringLiteral("Reset"));
+    EXPECT_EQ(alertTextFor(AlertDialog::UninstallFailed, kArchive).title,
+              QStringLiteral("Error: Nimbla Drive could not be uninstalled"));
+    for (QTranslator* translator : none) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
 }
 
 }  // namespace

@@ -133,7 +133,8 @@ TEST(WelcomeViewLayoutTest, GermanLabelsFitTheirButtons) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
         for (FittingButton* button : {view.resetButton(), view.uninstallButton()}) {
             EXPECT_EQ(button->width(), 80);
-            EXPECT_EQ(button->shownText(), button->text()) << "cut off: " << button->text().toStdString();
+            EXPECT_EQ(button->shownText(), button->text())
+                << "cut off: " << button->text().toStdString();
         }
         EXPECT_EQ(view.resetButton()->text(), "Zurücksetzen");
         EXPECT_EQ(view.uninstallButton()->text(), "Deinstallieren");
@@ -172,7 +173,8 @@ TEST(WelcomeViewTest, ArchiveLocationFollowsTheSystemVersion) {
         view.show();
         post(outcomes::uninstallSuccess);
         ASSERT_NE(alerts.last(), nullptr);
-        EXPECT_TRUE(alerts.last()->text().endsWith(": " + expected)) << alerts.last()->text().toStdString();
+        EXPECT_TRUE(alerts.last()->text().endsWith(": " + expected))
+            << alerts.last()->text().toStdString();
     }
 }
 
