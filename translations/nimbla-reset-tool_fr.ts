@@ -10,7 +10,7 @@ Files that were not uploaded to %@ have been preserved. Access preserved files a
         <extracomment>Confirmation that reset was successful. &apos;%@&apos; is replaced with the product name, usually &apos;Nimbla Drive&apos;</extracomment>
         <translation>%@ a été réinitialisé avec succès. 
 
-Les fichiers qui n’avaient pas été envoyés vers %@ ont été conservés. Accédez aux fichiers conservés à cet emplacement : </translation>
+Les fichiers qui n’avaient pas été envoyés vers %@ ont été conservés. Accédez aux fichiers conservés à cet emplacement&#xa0;: </translation>
     </message>
     <message>
         <source>%@ failed to reset. 
@@ -28,12 +28,12 @@ Files that were not uploaded to %@ have been preserved. Access preserved files a
         <extracomment>Confirmation of Nimbla Drive uninstall. &apos;%@&apos; is replaced with the product name, usually &apos;Nimbla Drive&apos;</extracomment>
         <translation>%@ a été désinstallé avec succès. 
 
-Les fichiers qui n’avaient pas été envoyés vers %@ ont été conservés. Accédez aux fichiers conservés à cet emplacement : </translation>
+Les fichiers qui n’avaient pas été envoyés vers %@ ont été conservés. Accédez aux fichiers conservés à cet emplacement&#xa0;: </translation>
     </message>
     <message>
         <source>Error: %@ could not be uninstalled</source>
         <extracomment>Error description for failure during nimbla drive uninstall.&apos;%@&apos; is replaced with the product name, usually &apos;Nimbla Drive&apos;</extracomment>
-        <translation>Erreur : %@ n’a pas pu être désinstallé</translation>
+        <translation>Erreur&#xa0;: %@ n’a pas pu être désinstallé</translation>
     </message>
     <message>
         <source>Please contact Nimbla customer support for assistance</source>
@@ -43,7 +43,7 @@ Les fichiers qui n’avaient pas été envoyés vers %@ ont été conservés. Ac
     <message>
         <source>Error: %@ is running</source>
         <extracomment>Error description for when user attampts to reset or uninstall while Nimbla Drive is running. &apos;%@&apos; is replaced with the product name, usually &apos;Nimbla Drive&apos;</extracomment>
-        <translation>Erreur : %@ est en cours d’exécution</translation>
+        <translation>Erreur&#xa0;: %@ est en cours d’exécution</translation>
     </message>
     <message>
         <source>Please quit Nimbla Drive first before resetting or uninstalling</source>
