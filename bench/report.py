@@ -5,6 +5,7 @@
 
 Input lines: "RESULT <key> <value>" (a figure), "SAMPLE <key> <value> <round>" (one of several
 measurements; the report takes medians, and ratios round by round), "INFO <key> <text>"."""
+import os
 import statistics
 import sys
 from collections import defaultdict
@@ -145,6 +146,10 @@ def main():
             "removes what there is) is not counted.",
             "", "## Reproduce", "", "```sh", "scripts/bootstrap", "scripts/bench", "```", "",
             "The raw figures are in `build/bench/bench-results.txt`."]
+    analysis = os.path.join(os.path.dirname(os.path.abspath(__file__)), "analysis.md")
+    if os.path.exists(analysis):
+        with open(analysis, encoding="utf-8") as notes:
+            out += ["", notes.read().rstrip("\n")]
     with open(markdown_path, "w", encoding="utf-8") as md:
         md.write("\n".join(out) + "\n")
     write_chart(chart_path, [(n, ratio, t) for n, _, _, ratio, _, _, t in rows
