@@ -7,6 +7,8 @@ Seam<TimePoint()>& clockSeam() {
     return seam;
 }
 
-TimePoint now() { return clockSeam()(); }
+TimePoint now() {
+    return clockSeam()();
+}
 
 }  // namespace nimbla::platform

@@ -19,8 +19,8 @@ struct ScriptErrorInfo {
 };
 
 struct ScriptOutcome {
-    std::optional<std::string> result;       // the result's text value, if any
-    std::optional<ScriptErrorInfo> error;    // present exactly when the execution failed
+    std::optional<std::string> result;     // the result's text value, if any
+    std::optional<ScriptErrorInfo> error;  // present exactly when the execution failed
 };
 
 // Compiles and runs an AppleScript source. Off macOS a stand-in that understands exactly
