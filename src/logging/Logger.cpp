@@ -1,9 +1,14 @@
 #include "logging/Logger.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <vector>
 
 #include "platform/DateFormatter.h"
 #include "platform/HomeDirectory.h"
@@ -27,8 +32,22 @@ std::string logPathFor(const std::string& homeDirectory, platform::TimePoint whe
 LogDestination::LogDestination() : path_(logPathFor(platform::homeDirectory(), platform::now())) {}
 
 void LogDestination::write(std::string_view text) const {
+    writePieces({text});
+}
+
+void LogDestination::writePieces(std::initializer_list<std::string_view> pieces) const {
     if (path_.empty()) {
         return;
+    }
+    // A log line has a handful of pieces; more than that is allowed, only slower.
+    std::array<iovec, 8> onStack;
+    std::vector<iovec> onHeap(pieces.size() > onStack.size() ? pieces.size() : 0);
+    iovec* const vectors = onHeap.empty() ? onStack.data() : onHeap.data();
+    std::size_t count = 0;
+    for (const std::string_view piece : pieces) {
+        if (!piece.empty()) {
+            vectors[count++] = {const_cast<char*>(piece.data()), piece.size()};
+        }
     }
     int fd;
     do {
@@ -37,12 +56,13 @@ void LogDestination::write(std::string_view text) const {
     if (fd < 0) {
         return;  // no Desktop, no permission: the text is dropped
     }
-    // One write with O_APPEND lands at the end as a whole, even with other writers at work.
-    // Only a full disk or a signal cuts it short; then the rest follows or is dropped.
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, left);
+    // One writev with O_APPEND lands at the end as a whole, even with other writers at work.
+    // Only a full disk, a signal or a size beyond what one call takes cuts it short; then the
+    // rest follows or is dropped.
+    iovec* next = vectors;
+    while (count > 0) {
+        const ssize_t written =
+            ::writev(fd, next, static_cast<int>(std::min<std::size_t>(count, IOV_MAX)));
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -52,8 +72,16 @@ void LogDestination::write(std::string_view text) const {
         if (written == 0) {
             break;
         }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+        auto done = static_cast<std::size_t>(written);
+        while (count > 0 && done >= next->iov_len) {
+            done -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
     }
     ::close(fd);
 }
@@ -64,11 +92,7 @@ LogDestination& dest() {
 }
 
 void log(std::string_view message) {
-    std::string line;
-    line.reserve(message.size() + 1);
-    line.append(message);
-    line.push_back('\n');
-    dest().write(line);
+    dest().writePieces({message, "\n"});
 }
 
 }  // namespace nimbla

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,10 @@ public:
     // or overwrite each other. Keeps nothing open between calls. Never reports failure: with a
     // missing or unwritable Desktop, or a full disk, the text is silently dropped.
     void write(std::string_view text) const;
+
+    // Appends the pieces one after the other, as one append exactly like write() of their
+    // concatenation, without joining them first: a line that holds a large output costs no copy.
+    void writePieces(std::initializer_list<std::string_view> pieces) const;
 
     const std::string& path() const { return path_; }
 
