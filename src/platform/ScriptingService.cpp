@@ -1,16 +1,12 @@
 #include "platform/ScriptingService.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <vector>
 
-extern char** environ;
+#include "platform/ChildProcess.h"
 
 // Off macOS there is no AppleScript. This stand-in understands the one statement the tool sends,
 //   do shell script "<string literal>" with administrator privileges
@@ -97,158 +93,37 @@ std::string shellScriptText(const std::string& bytes) {
     return text;
 }
 
-struct Captured {
-    bool launched = false;
-    int launchError = 0;
-    int status = 0;  // the exit status, or 128 + signal number
-    std::string out;
-    std::string err;
-};
-
-// A pipe whose two ends lie above the standard descriptors, so that setting up the child's 0, 1
-// and 2 never closes one of them (the tool may have been started with a standard stream closed).
-bool makePipe(int ends[2]) {
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        return false;
-    }
-    for (int i = 0; i < 2; ++i) {
-        if (ends[i] <= 2) {
-            int moved = fcntl(ends[i], F_DUPFD_CLOEXEC, 3);
-            close(ends[i]);
-            ends[i] = moved;
-        }
-    }
-    if (ends[0] < 0 || ends[1] < 0) {
-        for (int i = 0; i < 2; ++i) {
-            if (ends[i] >= 0) {
-                close(ends[i]);
-            }
-        }
-        return false;
-    }
-    return true;
-}
-
-// Runs argv[0] (an absolute path) with standard input from /dev/null and both output streams
-// captured. Both pipes are drained while the child runs; once the child has exited, a process it
-// left behind holding the pipes is given one more second, then the pipes are abandoned.
-Captured capture(const std::vector<std::string>& argv) {
-    Captured captured;
-    int outPipe[2];
-    int errPipe[2];
-    if (!makePipe(outPipe)) {
-        captured.launchError = errno;
-        return captured;
-    }
-    if (!makePipe(errPipe)) {
-        captured.launchError = errno;
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return captured;
-    }
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-
-    pid_t pid = 0;
-    int spawnError = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (spawnError != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        captured.launchError = spawnError;
-        return captured;
-    }
-    captured.launched = true;
-
-    struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&captured.out, &captured.err};
-    bool reaped = false;
-    int waitStatus = 0;
-    std::chrono::steady_clock::time_point deadline;
-    char buffer[65536];
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        if (!reaped) {
-            pid_t done = waitpid(pid, &waitStatus, WNOHANG);
-            if (done == pid) {
-                reaped = true;
-                deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-            }
-        } else if (std::chrono::steady_clock::now() >= deadline) {
-            break;
-        }
-        int ready = poll(fds, 2, 100);
-        if (ready < 0 && errno != EINTR) {
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) {
-                continue;
-            }
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-            }
-        }
-    }
-    for (auto& fd : fds) {
-        if (fd.fd >= 0) {
-            close(fd.fd);
-        }
-    }
-    while (!reaped) {
-        if (waitpid(pid, &waitStatus, 0) == pid) {
-            reaped = true;
-        } else if (errno != EINTR) {
-            break;
-        }
-    }
-    if (WIFEXITED(waitStatus)) {
-        captured.status = WEXITSTATUS(waitStatus);
-    } else if (WIFSIGNALED(waitStatus)) {
-        captured.status = 128 + WTERMSIG(waitStatus);
-    }
-    return captured;
-}
-
 ScriptOutcome runAsAdministrator(const std::string& command) {
     const bool asRoot = geteuid() == 0;
-    std::vector<std::string> argv;
+    const std::string program = asRoot ? kShell : kPkexec;
+    std::vector<std::string> arguments = {"-c", command};
     if (!asRoot) {
-        argv.push_back(kPkexec);
+        arguments.insert(arguments.begin(), kShell);
     }
-    argv.insert(argv.end(), {kShell, "-c", command});
-
-    Captured captured = capture(argv);
-    if (!captured.launched) {
+    // Standard input from /dev/null: the command runs unattended.
+    const ChildOutput captured = runChild(program, arguments, ChildInput::Null);
+    if (!captured.started) {
         return ScriptOutcome{std::nullopt, errorInfo(captured.launchError == ENOENT ? 127 : 126,
-                                                     "Cannot start " + argv[0] + ": " +
+                                                     "Cannot start " + program + ": " +
                                                          std::strerror(captured.launchError))};
     }
-    if (!asRoot && captured.status == 126) {
+    // The exit status, or 128 + the number of the signal that ended the command.
+    int status = 1;  // neither: it could not be waited for
+    if (captured.exitedNormally) {
+        status = captured.exitStatus;
+    } else if (captured.signal != 0) {
+        status = 128 + captured.signal;
+    }
+    if (!asRoot && status == 126) {
         // pkexec: the authorisation prompt was dismissed.
         return ScriptOutcome{std::nullopt, errorInfo(kUserCanceled, "User canceled.")};
     }
-    if (captured.status != 0) {
+    if (status != 0) {
         std::string message = shellScriptText(captured.err);
         if (message.empty()) {
             message = "The command exited with a non-zero status.";
         }
-        return ScriptOutcome{std::nullopt, errorInfo(captured.status, message)};
+        return ScriptOutcome{std::nullopt, errorInfo(status, message)};
     }
     ScriptOutcome outcome;
     if (!captured.out.empty()) {

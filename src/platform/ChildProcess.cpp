@@ -1,0 +1,228 @@
+#include "platform/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+
+extern char** environ;
+
+namespace nimbla::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+// While the pipes stay open, how often to look whether the child has ended anyway.
+constexpr auto kExitCheckInterval = std::chrono::milliseconds(100);
+// How long a process the child left behind may keep the pipes open after the child has ended.
+constexpr auto kGraceAfterExit = std::chrono::milliseconds(1000);
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Moves a pipe end above 0, 1 and 2 (the tool may run with one of them closed), so that the
+// child's dup2 onto 1 and 2 can never clobber the other pipe's end.
+bool keepAboveStandardStreams(Fd& fd) {
+    if (fd.get() > STDERR_FILENO) {
+        return true;
+    }
+    const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved < 0) {
+        return false;
+    }
+    fd.reset(moved);
+    return true;
+}
+
+// Returns 0 or the errno value of the failure.
+int makePipe(Fd& readEnd, Fd& writeEnd) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return errno;
+    }
+    readEnd.reset(ends[0]);
+    writeEnd.reset(ends[1]);
+    if (!keepAboveStandardStreams(readEnd) || !keepAboveStandardStreams(writeEnd)) {
+        return errno;
+    }
+    return 0;
+}
+
+// Starts the child with the pipes' writing ends as its stdout and stderr. Returns 0 and sets
+// `pid`, or returns the errno value of the failure.
+int spawnChild(const std::string& path, const std::vector<std::string>& arguments, ChildInput input,
+               int outFd, int errFd, pid_t& pid) {
+    if (path.find('\0') != std::string::npos) {
+        return EINVAL;
+    }
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const auto& argument : arguments) {
+        if (argument.find('\0') != std::string::npos) {
+            return EINVAL;
+        }
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
+        return error;
+    }
+    posix_spawnattr_t attributes;
+    if (const int error = posix_spawnattr_init(&attributes); error != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return error;
+    }
+    sigset_t defaulted;
+    sigset_t unblocked;
+    sigfillset(&defaulted);
+    sigdelset(&defaulted, SIGKILL);
+    sigdelset(&defaulted, SIGSTOP);
+    sigemptyset(&unblocked);
+
+    int error = 0;
+    auto step = [&error](int result) {
+        if (error == 0) {
+            error = result;
+        }
+    };
+    if (input == ChildInput::Null) {
+        step(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+    }
+    step(posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO));
+    step(posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO));
+    step(posix_spawnattr_setsigdefault(&attributes, &defaulted));
+    step(posix_spawnattr_setsigmask(&attributes, &unblocked));
+    step(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // Our own descriptors are close-on-exec; this also keeps out any a library left inheritable.
+    step(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
+#endif
+    if (error == 0) {
+        error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+    }
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+}
+
+}  // namespace
+
+ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
+                     ChildInput input) {
+    ChildOutput child;
+    Fd outRead, outWrite, errRead, errWrite;
+    child.launchError = makePipe(outRead, outWrite);
+    if (child.launchError == 0) {
+        child.launchError = makePipe(errRead, errWrite);
+    }
+    pid_t pid = -1;
+    if (child.launchError == 0) {
+        child.launchError = spawnChild(path, arguments, input, outWrite.get(), errWrite.get(), pid);
+    }
+    // From here on only the child holds the writing ends, so its exit ends the streams.
+    outWrite.reset();
+    errWrite.reset();
+    if (child.launchError != 0) {
+        return child;
+    }
+    child.started = true;
+
+    // Both pipes are drained as data arrives, so a child writing a lot to both never stalls.
+    pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
+    std::string* const sinks[2] = {&child.out, &child.err};
+    const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
+    int openStreams = 2;
+    bool reaped = false;
+    int status = 0;
+    auto nextExitCheck = Clock::now() + kExitCheckInterval;
+    Clock::time_point giveUpAt{};
+
+    while (openStreams > 0) {
+        const auto now = Clock::now();
+        if (!reaped && now >= nextExitCheck) {
+            // Something keeps the pipes open; if the child itself has ended, whatever it left
+            // behind gets a short grace period and no more.
+            pid_t waited;
+            do {
+                waited = ::waitpid(pid, &status, WNOHANG);
+            } while (waited < 0 && errno == EINTR);
+            if (waited == pid) {
+                reaped = true;
+                giveUpAt = now + kGraceAfterExit;
+            }
+            nextExitCheck = now + kExitCheckInterval;
+        }
+        if (reaped && now >= giveUpAt) {
+            break;
+        }
+        const auto wakeAt = reaped ? giveUpAt : nextExitCheck;
+        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
+        const int ready = ::poll(fds, 2, static_cast<int>(timeout));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            const ssize_t n = ::read(fds[i].fd, buffer.get(), kReadChunk);
+            if (n > 0) {
+                sinks[i]->append(buffer.get(), static_cast<std::size_t>(n));
+            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                fds[i].fd = -1;  // end of stream; poll skips negative descriptors
+                --openStreams;
+            }
+        }
+    }
+    // Closing the reading ends first means a child still writing gets EPIPE instead of
+    // blocking us in waitpid for ever.
+    outRead.reset();
+    errRead.reset();
+    if (!reaped) {
+        pid_t waited;
+        do {
+            waited = ::waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+        reaped = waited == pid;
+    }
+    if (reaped && WIFEXITED(status)) {
+        child.exitedNormally = true;
+        child.exitStatus = WEXITSTATUS(status);
+    } else if (reaped && WIFSIGNALED(status)) {
+        child.signal = WTERMSIG(status);
+    }
+    return child;
+}
+
+}  // namespace nimbla::platform
