@@ -1,0 +1,228 @@
+// The platform layer: queues, notifications, property lists, the system version, the bundle's
+// resources, the running applications and the scripting service.
+
+#include <gmock/gmock.h>
+#include <plist/plist.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "platform/Bundle.h"
+#include "platform/NotificationCenter.h"
+#include "platform/PropertyList.h"
+#include "platform/Queues.h"
+#include "platform/ScriptingService.h"
+#include "platform/SystemVersion.h"
+#include "platform/Workspace.h"
+
+extern char** environ;
+
+namespace nimbla::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::literals;
+using ::testing::HasSubstr;
+
+struct TempDir {
+    std::string root = fs::temp_directory_path() / "nimbla-plat-XXXXXX";
+    TempDir() { EXPECT_TRUE(::mkdtemp(root.data())); }
+    ~TempDir() { fs::remove_all(root); }
+    std::string operator/(const std::string& relative) const { return root + "/" + relative; }
+};
+
+// A dictionary with one entry, in binary or XML form.
+void writePlist(const std::string& path, const char* key, plist_t value, bool binary) {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, key, value);
+    char* data = nullptr;
+    uint32_t length = 0;
+    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary).write(data, length);
+    free(data);
+    plist_free(dict);
+}
+
+TEST(Queues, MainQueueRunsInOrderIncludingWorkQueuedWhileDraining) {
+    std::string order;
+    dispatchMainAsync([&] {
+        order += '1';
+        dispatchMainAsync([&] { order += '3'; });
+    });
+    dispatchMainAsync([&] { order += '2'; });
+    EXPECT_EQ(order, "");  // nothing runs before the loop is drained
+    EXPECT_EQ(mainRunLoop().drain(), 3);
+    EXPECT_EQ(order, "123");
+}
+
+TEST(Queues, BackgroundRunsBlockingTasksSideBySideAndIdleWaitsForNestedWork) {
+    std::promise<void> started;
+    const auto secondStarted = started.get_future().share();
+    std::atomic<int> done{0};
+    dispatchBackgroundAsync([&, secondStarted] {
+        done += secondStarted.wait_for(10s) == std::future_status::ready ? 1 : 100;
+    });
+    dispatchBackgroundAsync([&] {
+        started.set_value();
+        dispatchBackgroundAsync([&] { std::this_thread::sleep_for(20ms), ++done; });
+    });
+    waitForBackgroundIdle();
+    EXPECT_EQ(done, 2);
+}
+
+TEST(NotificationCenter, AnObserverMayRemoveItselfAndLaterOnesWhileBeingCalled) {
+    NotificationCenter center;
+    std::string calls;
+    NotificationCenter::Token self = 0, later = 0;
+    self = center.addObserver("N", [&] {
+        calls += 's';
+        center.removeObserver(self);
+        center.removeObserver(later);
+    });
+    later = center.addObserver("N", [&] { calls += 'l'; });
+    center.post("N");
+    center.post("N");
+    EXPECT_EQ(calls, "s");
+}
+
+// Removal from another thread waits for calls in progress, so nothing runs after it returned.
+TEST(NotificationCenter, ConcurrentAddRemoveAndPostNeverCallARemovedObserver) {
+    NotificationCenter center;
+    std::atomic<int> stop{0}, late{0};
+    std::thread poster([&] {
+        while (!stop) center.post("N");
+    });
+    const auto churn = [&] {
+        for (int round = 0; round < 500; ++round) {
+            auto gone = std::make_shared<std::atomic<int>>(0);
+            const auto token = center.addObserver("N", [&late, gone] {
+                std::this_thread::yield();
+                late += *gone;
+            });
+            std::this_thread::yield();
+            center.removeObserver(token);
+            *gone = 1;
+        }
+    };
+    std::thread churners[] = {std::thread(churn), std::thread(churn), std::thread(churn)};
+    for (auto& churner : churners) churner.join();
+    stop = 1;
+    poster.join();
+    EXPECT_EQ(late, 0);
+}
+
+TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
+    TempDir dir;
+    writePlist(dir / "xml", "ProductVersion", plist_new_string("11.7.10"), false);
+    writePlist(dir / "bin", "ProductVersion", plist_new_string("13.6"), true);
+    writePlist(dir / "number", "Key", plist_new_uint(12), false);
+    std::ofstream(dir / "garbage") << "bplist00\xff\xfe\x01";
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // must not block
+    for (const char* name : {"number", "garbage", "fifo", "none", ""})
+        EXPECT_EQ(readPlistString(dir / name, "Key"), std::nullopt) << name;
+    EXPECT_EQ(operatingSystemVersionFrom(dir / "xml"), (OperatingSystemVersion{11, 7, 10}));
+    EXPECT_EQ(operatingSystemVersionFrom(dir / "bin"), (OperatingSystemVersion{13, 6, 0}));
+    struct utsname names {};
+    ASSERT_EQ(::uname(&names), 0);
+    EXPECT_EQ(operatingSystemVersionFrom(dir / "garbage"),
+              parseOperatingSystemVersion(names.release));
+}
+
+TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
+    EXPECT_TRUE(pathForResource("uninstall_nimbla_drive_r", ""));  // shipped beside the build
+    TempDir dir;
+    writePlist(dir / "Logo.png", "Key", plist_new_string(""), true);
+    auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.root, "9.9"}; });
+    EXPECT_EQ(pathForResource("Logo", "png"), dir / "Logo.png");
+    EXPECT_EQ(pathForResource("Logo", ""), std::nullopt);
+}
+
+struct Sleepers {  // copies of sleep, killed at the end
+    std::vector<pid_t> pids;
+    void start(std::string path) {
+        fs::create_directories(fs::path(path).parent_path());
+        fs::copy_file("/bin/sleep", path, fs::copy_options::skip_existing);
+        char* argv[] = {path.data(), const_cast<char*>("600"), nullptr};
+        // posix_spawn returns once the program runs, so /proc shows it already.
+        EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ), 0);
+    }
+    ~Sleepers() {
+        for (pid_t pid : pids) pid > 0 && ::kill(pid, SIGKILL) == 0 && ::waitpid(pid, nullptr, 0);
+    }
+};
+
+TEST(Workspace, EachProcessGetsTheIdentifierOfTheBundleItRunsFrom) {
+    // Two instances of one bundle, a bundle without identifier ("-"), a plain folder, and a
+    // bundle whose executable is deleted while it runs.
+    const std::string folders[] = {"Foo.app", "Foo.app", "Ext.app", "Anon.app", "bin", "Gone.app"};
+    const char* ids[] = {
+        "com.example.foo", "com.example.foo", "com.nimbla.desktop.nimblafileprovider", "-", "-",
+        "com.example.gone"};
+    TempDir dir;
+    Sleepers sleepers;
+    for (std::size_t i = 0; i < std::size(ids); ++i) {
+        writePlist(dir / (folders[i] + "/Contents/Info.plist"),
+                   *ids[i] != '-' ? "CFBundleIdentifier" : "Name", plist_new_string(ids[i]), i % 2);
+        sleepers.start(dir / (folders[i] + "/Contents/MacOS/exe"));
+    }
+    fs::remove(dir / "Gone.app/Contents/MacOS/exe");
+    std::map<pid_t, std::optional<std::string>> found;
+    for (const auto& app : runningApplications()) found.emplace(app.pid, app.bundleIdentifier);
+    for (std::size_t i = 0; i < std::size(ids); ++i) {
+        ASSERT_TRUE(found.contains(sleepers.pids[i])) << folders[i];
+        EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), ids[i]) << folders[i];
+    }
+}
+
+std::string statement(const std::string& literal) {
+    return "do shell script \"" + literal + "\" with administrator privileges";
+}
+std::string errorOf(const ScriptOutcome& outcome) {
+    return outcome.error ? outcome.error->description() : "none";
+}
+
+TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxErrorAndRandomInputNeverCrashes) {
+    for (const std::string& source :
+         {""s, "do shell script \"true\""s, statement("a\\qb"), statement("true") + " and more",
+          statement("true") + "\n" + statement("rm"), statement("tr\0ue"s), statement("a\\")}) {
+        EXPECT_THAT(errorOf(executeAppleScript(source)), HasSubstr("Number = -2741;")) << source;
+    }
+    std::mt19937 random(20250314);
+    const std::string alphabet = "\"\\nrt aZ\n\r\t\0\x7f\xc3"s;
+    for (int i = 0; i < 100000; ++i) {
+        std::string input(random() % 40, ' ');
+        for (char& c : input) c = alphabet[random() % alphabet.size()];
+        for (std::size_t pos = 0, end = 0; pos <= input.size(); ++pos)
+            ASSERT_LE(parseAppleScriptString(input, pos, end) ? end : 0, input.size());
+        // The alphabet cannot spell "with administrator privileges", so nothing ever runs.
+        ASSERT_THAT(errorOf(executeAppleScript("do shell script " + input)), HasSubstr("-2741;"));
+    }
+}
+
+TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: otherwise the service asks for authorisation";
+    EXPECT_EQ(executeAppleScript(statement(R"(id -u; echo \"a\tb\"\nprintf 'c\\nd\\n\\n')")).result,
+              "0\ra\tb\rc\rd\r");
+    EXPECT_EQ(executeAppleScript(statement("true")).result, std::nullopt);
+    EXPECT_THAT(errorOf(executeAppleScript(statement("echo out; echo a >&2; echo b >&2; exit 3"))),
+                HasSubstr("Message = \"a\rb\";\n    NSAppleScriptErrorNumber = 3;\n}"));
+    const auto start = std::chrono::steady_clock::now();  // output held open in the background
+    EXPECT_EQ(executeAppleScript(statement("sleep 5 & echo started")).result, "started");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+}
+
+}  // namespace
+}  // namespace nimbla::platform

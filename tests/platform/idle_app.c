@@ -1,8 +1,0 @@
-/* Waits, doing nothing, until a signal ends it. */
-#include <unistd.h>
-
-int main(void) {
-    for (;;) {
-        pause();
-    }
-}
