@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include <QPainter>
-#include <QSvgRenderer>
+#include <QImage>
+#include <QImageReader>
 
 #include "platform/Bundle.h"
 
@@ -12,43 +12,60 @@ namespace nimbla::app {
 
 namespace {
 
-std::optional<QString> logoPath() {
-    if (auto path = platform::pathForResource("Logo", "svg")) {
+// The logo ships as PNG images rendered from Logo.svg: "Logo" at its natural size and "Logo@2x" at
+// twice that for dense screens. Decoding them needs nothing beyond Qt Gui, which keeps an SVG
+// renderer out of start-up.
+std::optional<QString> logoPath(const char* name) {
+    if (auto path = platform::pathForResource(name, "png")) {
         return QString::fromStdString(*path);
     }
     return std::nullopt;
 }
 
+// The sharpest image there is for the ratio; null when none can be read.
+QImage logoImage(qreal devicePixelRatio) {
+    if (devicePixelRatio > 1.0) {
+        if (const auto path = logoPath("Logo@2x")) {
+            QImage image(*path);
+            if (!image.isNull()) {
+                return image;
+            }
+        }
+    }
+    const auto path = logoPath("Logo");
+    return path ? QImage(*path) : QImage();
+}
+
 }  // namespace
 
 QSize logoNaturalSize() {
-    const auto path = logoPath();
+    const auto path = logoPath("Logo");
     if (!path) {
         return {};
     }
-    QSvgRenderer renderer(*path);
-    return renderer.isValid() ? renderer.defaultSize() : QSize();
+    QImageReader reader(*path);  // reads the header only
+    const QSize size = reader.size();
+    return size.isValid() ? size : QSize();
 }
 
 QPixmap logoPixmap(qreal devicePixelRatio, int maxSide) {
-    const auto path = logoPath();
-    if (!path) {
+    QSize size = logoNaturalSize();
+    if (size.isEmpty()) {
         return {};
     }
-    QSvgRenderer renderer(*path);
-    if (!renderer.isValid() || renderer.defaultSize().isEmpty()) {
-        return {};
-    }
-    QSize size = renderer.defaultSize();
     if (maxSide > 0) {
         size.scale(maxSide, maxSide, Qt::KeepAspectRatio);
     }
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    QPixmap pixmap(size * ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
+    QImage image = logoImage(ratio);
+    if (image.isNull()) {
+        return {};
+    }
+    const QSize pixels = size * ratio;
+    if (image.size() != pixels) {
+        image = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    QPixmap pixmap = QPixmap::fromImage(std::move(image));
     pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }
