@@ -1,129 +1,74 @@
-// A small child program for the process runner's tests. Each argument is one instruction,
-// carried out in order; the program then exits with status 0 unless told otherwise.
-//   out=TEXT / err=TEXT  write TEXT to stdout / stderr (escapes: \n, \\, \xHH)
-//   big=N                write N bytes to stdout and N to stderr, alternating in 16 KiB pieces
-//   fds                  print the open descriptors, e.g. "0 1 2\n"
-//   sigpipe              print how SIGPIPE is handled: "default\n" or "other\n"
-//   grandchild           leave behind a process that writes "." to stdout every 100 ms (30 s)
-//   sleep=MS             sleep
-//   signal=N             raise signal N
-//   exit=N               exit with status N
-#include <dirent.h>
+// The child program of the process runner's tests. Each argument is one instruction, carried out
+// in order; then it exits with status 0 unless told otherwise.
+//   out=TEXT / err=TEXT          write TEXT to stdout / stderr; \xHH stands for the byte HH
+//   outfile=PATH / errfile=PATH  write the bytes of the file at PATH to stdout / stderr
+//   big=N                        N bytes of the test pattern on stdout and N on stderr, in turns
+//   fds                          print the open descriptors and how SIGPIPE is handled
+//   orphan=quiet|flood           leave behind a process holding both pipes (flood: it writes to
+//                                stdout without pause) and write "orphan=<pid>\n" on stderr
+//   sleep=MS, signal=N, exit=N
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <set>
-#include <string>
+#include "helpers/TestSupport.h"
 
-namespace {
-
-void writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            _exit(90);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-std::string unescape(const char* s) {
-    std::string result;
-    for (; *s; ++s) {
-        if (*s != '\\' || s[1] == '\0') {
-            result += *s;
-        } else if (s[1] == 'n') {
-            result += '\n';
-            ++s;
-        } else if (s[1] == 'x' && s[2] && s[3]) {
-            result += static_cast<char>(std::stoi(std::string(s + 2, 2), nullptr, 16));
-            s += 3;
-        } else {
-            result += s[1];
-            ++s;
-        }
-    }
-    return result;
-}
-
-// The bytes big=N writes at position i of each stream.
-char bigByte(int fd, std::size_t i) {
-    return fd == 1 ? static_cast<char>('a' + i % 26) : static_cast<char>('0' + i % 10);
-}
-
-void writeBig(std::size_t total) {
-    constexpr std::size_t kPiece = 16 * 1024;
-    for (std::size_t start = 0; start < total; start += kPiece) {
-        const std::size_t length = std::min(kPiece, total - start);
-        for (int fd : {1, 2}) {
-            std::string piece(length, '\0');
-            for (std::size_t i = 0; i < length; ++i) {
-                piece[i] = bigByte(fd, start + i);
-            }
-            writeAll(fd, piece);
+void writeAll(int fd, std::string_view text) {
+    for (ssize_t n = 0; !text.empty(); text.remove_prefix(std::size_t(n))) {
+        if ((n = write(fd, text.data(), text.size())) <= 0) {
+            _exit(90);  // the reader is gone
         }
     }
 }
-
-void listDescriptors() {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) {
-        _exit(91);
-    }
-    std::set<int> fds;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(dir)) {
-            fds.insert(std::atoi(entry->d_name));
-        }
-    }
-    closedir(dir);
-    std::string text;
-    for (int fd : fds) {
-        text += (text.empty() ? "" : " ") + std::to_string(fd);
-    }
-    writeAll(1, text + "\n");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        const std::string instruction = argv[i];
-        const auto eq = instruction.find('=');
-        const std::string name = instruction.substr(0, eq);
-        const char* value = eq == std::string::npos ? "" : argv[i] + eq + 1;
+        const std::string instruction = argv[i],
+                          name = instruction.substr(0, instruction.find('='));
+        const std::string value = instruction.substr(std::min(name.size() + 1, instruction.size()));
+        const int fd = name.starts_with("out") || name == "fds" ? 1 : 2;
+        std::string text;
         if (name == "out" || name == "err") {
-            writeAll(name == "out" ? 1 : 2, unescape(value));
+            for (std::size_t at = 0; at < value.size(); ++at) {
+                const bool hex = value.compare(at, 2, "\\x") == 0;
+                text += hex ? char(std::stoi(value.substr(at + 2, 2), nullptr, 16)) : value[at];
+                at += hex ? 3 : 0;
+            }
+        } else if (name == "outfile" || name == "errfile") {
+            text = nimbla::testsupport::readFile(value);
         } else if (name == "big") {
-            writeBig(std::strtoull(value, nullptr, 10));
+            static char piece[nimbla::testsupport::kPiece];
+            for (unsigned long long at = 0, total = std::stoull(value); at < total;
+                 at += sizeof piece) {
+                for (int stream : {1, 2}) {
+                    nimbla::testsupport::patternPiece(stream, at, piece);
+                    writeAll(stream, {piece, std::min<std::size_t>(sizeof piece, total - at)});
+                }
+            }
         } else if (name == "fds") {
-            listDescriptors();
-        } else if (name == "sigpipe") {
+            for (int open = 0; open < 1024; ++open) {
+                text += fcntl(open, F_GETFD) == -1 ? "" : std::to_string(open) + " ";
+            }
             struct sigaction current {};
             sigaction(SIGPIPE, nullptr, &current);
-            writeAll(1, current.sa_handler == SIG_DFL ? "default\n" : "other\n");
-        } else if (name == "grandchild") {
-            if (fork() == 0) {
-                signal(SIGPIPE, SIG_DFL);  // dies at its first write once the reader is gone
-                for (int tick = 0; tick < 300; ++tick) {
-                    usleep(100 * 1000);
-                    writeAll(1, ".");
+            text += current.sa_handler == SIG_DFL ? "default\n" : "other\n";
+        } else if (name == "orphan") {
+            if (const pid_t orphan = fork(); orphan != 0) {
+                text = "orphan=" + std::to_string(orphan) + "\n";
+            } else {
+                signal(SIGPIPE, SIG_DFL);  // a flood ends at its first write after the reader's
+                for (int tick = 0; tick < 600; ++tick) {
+                    value == "flood" ? writeAll(1, std::string(4096, '.')) : (void)usleep(100000);
                 }
                 _exit(0);
             }
         } else if (name == "sleep") {
-            usleep(static_cast<useconds_t>(std::atoi(value)) * 1000);
+            usleep(useconds_t(std::stoi(value)) * 1000);
         } else if (name == "signal") {
-            raise(std::atoi(value));
-        } else if (name == "exit") {
-            return std::atoi(value);
+            raise(std::stoi(value));
         } else {
-            return 92;
+            return name == "exit" ? std::stoi(value) : 92;
         }
+        writeAll(fd, text);
     }
-    return 0;
 }

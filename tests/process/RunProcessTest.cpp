@@ -1,201 +1,275 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
+#include <unicode/utf8.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
+#include <random>
 
-#include "helpers/LogCapture.h"
-#include "process/RunProcess.h"
+#include "helpers/TestSupport.h"
+#include "platform/ScriptingService.h"
+#include "process/Utf8.h"
 
 namespace nimbla {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace testsupport;
 using Args = std::vector<std::string>;
-using Seconds = std::chrono::duration<double>;
-
 const std::string kChild = NIMBLA_TEST_CHILD;
 const std::string kDescription = "Reading the version (step 1/3), \"Nimbla\":";
 
 int openDescriptors() {
-    return static_cast<int>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+    return int(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+bool isStrictUtf8(const std::string& text) {  // ICU's reading, as the reference
+    UChar32 c = 0;
+    for (int32_t i = 0, length = int32_t(text.size()); i < length && c >= 0;) {
+        U8_NEXT(reinterpret_cast<const uint8_t*>(text.data()), i, length, c);
+    }
+    return c >= 0;
 }
 
-bool hasUnreapedChildren() {
-    int status;
-    return waitpid(-1, &status, WNOHANG) != -1 || errno != ECHILD;
-}
-
-// Sends the tool's own stderr (fd 2) somewhere the test can read.
-class StderrCapture {
-public:
-    StderrCapture() : saved_(dup(2)), file_(fileno(tmpfile_)) { dup2(file_, 2); }
-    ~StderrCapture() { restore(), fclose(tmpfile_); }
-    void restore() {
-        if (saved_ >= 0) {
-            dup2(saved_, 2);
-            close(saved_);
-            saved_ = -1;
+// Every sequence of up to four bytes drawn from the boundaries of the encoding, alone and after
+// ASCII long enough for a word-at-a-time scan, is judged as ICU judges it.
+TEST(Utf8, AgreesWithIcuOnEveryBoundarySequence) {
+    const std::string bytes(
+        "\x00\x41\x7f\x80\x8f\x90\x9f\xa0\xbf\xc0\xc1\xc2\xdf\xe0\xed\xee\xef"
+        "\xf0\xf4\xf5\xff",
+        21);
+    for (std::size_t length = 0, count = 1; length <= 4; ++length, count *= 21) {
+        for (std::size_t n = 0; n < 2 * count; ++n) {
+            std::string text = n < count ? "" : "12345678abcdefg";
+            for (std::size_t k = 0, rest = n % count; k < length; ++k, rest /= 21) {
+                text += bytes[rest % 21];
+            }
+            ASSERT_EQ(isValidUtf8(text), isStrictUtf8(text)) << testing::PrintToString(text);
         }
     }
-    std::string take() {
-        restore();
-        std::string text(static_cast<std::size_t>(lseek(file_, 0, SEEK_END)), '\0');
-        EXPECT_EQ(pread(file_, text.data(), text.size(), 0), ssize_t(text.size()));
-        return text;
-    }
-
-private:
-    FILE* tmpfile_ = tmpfile();
-    int saved_;
-    int file_;
-};
-
-class RunProcess : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { testsupport::LogCapture::instance(); }
-
-    ProcessResult run(const Args& args, const std::string& url = kChild) {
-        const auto mark = testsupport::LogCapture::instance().mark();
-        const auto start = std::chrono::steady_clock::now();
-        auto result = runProcess(url, args, kDescription);
-        elapsed = std::chrono::steady_clock::now() - start;
-        logged = testsupport::LogCapture::instance().since(mark);
-        return result;
-    }
-    std::string line(const std::string& rest) const { return kDescription + rest + "\n"; }
-
-    std::string logged;
-    Seconds elapsed{};
-};
-
-TEST_F(RunProcess, EachCaseGivesItsResultAndLogLines) {
-    struct Case {
-        Args args;
-        ProcessResult result;
-        std::string log;
-    };
-    const Case cases[] = {
-        {{"out=2.36.74\\n", "err=warning: x"},
-         {true, "2.36.74\n", "warning: x"},
-         line(" output: 2.36.74\n") + line(" Error output: warning: x")},
-        {{"out=abc", "err=boom\\n", "exit=3"},
-         {false, "abc", "boom\n"},
-         line(" output: abc") + line(" Error output: boom\n")},
-        {{}, {true, "", ""}, line(" output: ") + line(" done.")},
-        {{"exit=1"}, {false, "", ""}, line(" output: ") + line(" done.")},
-        // Error output that does not decode counts as none.
-        {{"out=caf\\xc3\\xa9 \\xe2\\x9c\\x93\\n", "err=\\xff\\xfe"},
-         {true, "caf\xC3\xA9 \xE2\x9C\x93\n", ""},
-         line(" output: caf\xC3\xA9 \xE2\x9C\x93\n") + line(" done.")},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(run(c.args), c.result) << testing::PrintToString(c.args);
-        EXPECT_EQ(logged, c.log) << testing::PrintToString(c.args);
-    }
 }
 
-TEST_F(RunProcess, UndecodableOutputIsReportedOnStderrOnly) {
-    for (const char* bad : {"out=ok\\xc3\\x28", "out=\\xc0\\xaf", "out=\\xed\\xa0\\x80"}) {
-        StderrCapture stderrCapture;
-        EXPECT_EQ(run({bad, "err=dropped"}), (ProcessResult{false, "", kStdoutDecodeError}));
-        EXPECT_EQ(stderrCapture.take(), "Error in reading standard output data");
-        EXPECT_EQ(logged, "");
-    }
-}
-
-TEST_F(RunProcess, DecodeErrorOnABrokenStderrPipeDoesNotKillTheTool) {
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    close(ends[0]);
+// One call: its result, what it logged, what the tool itself wrote on fd 2, and its duration.
+struct Call {
+    ProcessResult result;
+    std::string logged, toolStderr;
+    double seconds;
+};
+Call run(const Args& args, const std::string& url = kChild, int toolStderr = -1) {
+    LogCapture log;
+    FILE* capture = tmpfile();
     const int saved = dup(2);
-    dup2(ends[1], 2);
-    const auto result = run({"out=\\xff"});
-    dup2(saved, 2);
-    close(saved);
-    close(ends[1]);
-    EXPECT_EQ(result.errorOutput, kStdoutDecodeError);
+    dup2(toolStderr < 0 ? fileno(capture) : toolStderr, 2);
+    const auto start = std::chrono::steady_clock::now();
+    ProcessResult result = runProcess(url, args, kDescription);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    dup2(saved, 2), close(saved);
+    std::string written = readFile("/proc/self/fd/" + std::to_string(fileno(capture)));
+    fclose(capture);
+    return {std::move(result), log.appended(), written, took.count()};
+}
+// The log lines and the tool's stderr that go with a result, byte for byte.
+void expectCall(const Call& call, const ProcessResult& expected, const std::string& what = "") {
+    const bool decoded = expected.errorOutput != kStdoutDecodeError;
+    const std::string error = expected.errorOutput.empty() ? " done." : " Error output: ";
+    EXPECT_EQ(call.result, expected) << what;
+    EXPECT_TRUE(call.logged == (decoded ? kDescription + " output: " + expected.output + "\n" +
+                                              kDescription + error + expected.errorOutput + "\n"
+                                        : ""))
+        << what << "\n"
+        << call.logged.substr(0, 500);
+    EXPECT_EQ(call.toolStderr, decoded ? "" : kStdoutDecodeError) << what;
 }
 
-TEST_F(RunProcess, LargeOutputOnBothStreamsIsCollectedWhole) {
-    constexpr std::size_t kSize = 2 * 1024 * 1024;
-    std::string expectedOut(kSize, '\0'), expectedErr(kSize, '\0');
-    for (std::size_t i = 0; i < kSize; ++i) {
-        expectedOut[i] = char('a' + i % 26);
-        expectedErr[i] = char('0' + i % 10);
+TEST(RunProcess, EachCaseGivesItsResultAndLogLines) {
+    const int inheritable = open("/dev/null", O_RDONLY);  // not close-on-exec: must not leak
+    signal(SIGPIPE, SIG_IGN);                             // the child starts with the default
+    const std::vector<std::pair<Args, ProcessResult>> cases = {
+        {{"out=2.36.74\\x0a", "err=warning: x"}, {true, "2.36.74\n", "warning: x"}},
+        {{"out=abc", "err=boom\\x0a", "exit=3"}, {false, "abc", "boom\n"}},
+        {{}, {true, "", ""}},
+        {{"exit=1"}, {false, "", ""}},
+        {{"signal=9"}, {false, "", ""}},
+        {{"out=partial", "signal=15"}, {false, "partial", ""}},
+        {{"fds"}, {true, "0 1 2 default\n", ""}},
+        // Error output that does not decode counts as none; output that does not is reported.
+        {{"out=caf\\xc3\\xa9\\x0a", "err=\\xff\\xfe"}, {true, "caf\xC3\xA9\n", ""}},
+        {{"out=ok\\xc3\\x28", "err=x"}, {false, "", kStdoutDecodeError}},
+    };
+    for (const auto& [args, expected] : cases) {
+        expectCall(run(args), expected, testing::PrintToString(args));
     }
-    const auto result = run({"big=" + std::to_string(kSize)});
-    EXPECT_TRUE(result.output == expectedOut);  // no 2 MiB diff in the failure message
-    EXPECT_TRUE(result.errorOutput == expectedErr);
-    EXPECT_TRUE(result.succeeded);
-    EXPECT_TRUE(logged ==
-                line(" output: " + result.output) + line(" Error output: " + result.errorOutput));
-}
-
-TEST_F(RunProcess, LaunchFailureIsAQuietFailedChildThatWroteNothing) {
-    char pattern[] = "/tmp/nimbla-launch-XXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    std::ofstream(dir + "/not-executable") << "#!/bin/sh\necho hi\n";
-    std::ofstream(dir + "/no-format") << "neither a script nor a binary";
-    chmod((dir + "/no-format").c_str(), 0755);
-
-    const int descriptorsBefore = openDescriptors();
-    for (const std::string& url : {dir + "/missing", dir + "/not-executable", dir + "/no-format",
-                                   dir, std::string(""), kChild + std::string(1, '\0')}) {
-        EXPECT_EQ(run({"out=never"}, url), (ProcessResult{false, "", ""})) << url;
-        EXPECT_EQ(logged, line(" output: ") + line(" done."));
-        EXPECT_LT(elapsed.count(), 0.5);
-    }
-    EXPECT_EQ(run({std::string("out=a\0b", 7)}), (ProcessResult{false, "", ""}));
-    EXPECT_EQ(openDescriptors(), descriptorsBefore);
-    EXPECT_FALSE(hasUnreapedChildren());
-    fs::remove_all(dir);
-}
-
-TEST_F(RunProcess, ChildGetsOnlyTheStandardDescriptorsAndDefaultSignals) {
-    const int inheritable = open("/dev/null", O_RDONLY);  // deliberately not close-on-exec
-    signal(SIGPIPE, SIG_IGN);
-    const int descriptorsBefore = openDescriptors();
-    EXPECT_EQ(run({"fds", "sigpipe"}).output, "0 1 2\ndefault\n");
-    EXPECT_EQ(openDescriptors(), descriptorsBefore);
-    EXPECT_FALSE(hasUnreapedChildren());
     signal(SIGPIPE, SIG_DFL);
     close(inheritable);
 }
 
-TEST_F(RunProcess, ChildKilledBySignalHasFailed) {
-    EXPECT_EQ(run({"signal=9"}), (ProcessResult{false, "", ""}));
-    EXPECT_EQ(run({"out=partial", "signal=15"}), (ProcessResult{false, "partial", ""}));
-    EXPECT_EQ(logged, line(" output: partial") + line(" done."));
+TEST(RunProcess, DecodeErrorOnABrokenStderrDoesNotKillTheTool) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    EXPECT_EQ(run({"out=\\xff"}, kChild, ends[1]).result.errorOutput, kStdoutDecodeError);
+    close(ends[1]);
 }
 
-TEST_F(RunProcess, ProcessLeftBehindHoldingThePipesDoesNotHoldUpTheCall) {
-    const auto result = run({"grandchild", "out=started", "sleep=300"});
-    EXPECT_TRUE(result.succeeded);
-    EXPECT_EQ(result.output.rfind("started", 0), 0u);
-    EXPECT_GE(elapsed.count(), 1.0);
-    EXPECT_LT(elapsed.count(), 2.5);
-}
+// The cases below run at unit size here and at stress size in the stress build.
 
-TEST_F(RunProcess, SignalsArrivingWhileWaitingAreRetried) {
-    struct sigaction action {};
-    action.sa_handler = [](int) {};  // no SA_RESTART: every call it lands in fails with EINTR
-    struct sigaction previous {};
+// Both streams at once, with a signal landing every 2 ms (no SA_RESTART) on every wait.
+TEST(RunProcessLoad, BothStreamsArriveWholeWhileSignalsInterrupt) {
+    const std::size_t size = std::size_t(sized(2 << 20, 1LL << 30));
+    const std::string logPath = LogCapture::path();
+    if (kStress) {  // the log line would be as big again
+        fs::remove(logPath), fs::create_symlink("/dev/null", logPath);
+    }
+    struct sigaction action {
+    }, previous{};
+    action.sa_handler = [](int) {};
     sigaction(SIGALRM, &action, &previous);
-    itimerval every2ms{{0, 2000}, {0, 2000}};
+    itimerval every2ms{{0, 2000}, {0, 2000}}, off{};
     setitimer(ITIMER_REAL, &every2ms, nullptr);
-    const auto result = run({"sleep=50", "big=300000", "sleep=50", "out=end"});
-    itimerval off{};
+    const Call r = run({"sleep=50", "big=" + std::to_string(size)});
     setitimer(ITIMER_REAL, &off, nullptr);
     sigaction(SIGALRM, &previous, nullptr);
-    EXPECT_TRUE(result.succeeded);
-    EXPECT_EQ(result.output.size(), 300003u);
-    EXPECT_EQ(result.errorOutput.size(), 300000u);
+    fs::remove(kStress ? logPath : "");
+
+    ASSERT_EQ(r.result.output.size(), size);
+    ASSERT_EQ(r.result.errorOutput.size(), size);
+    static char expected[kPiece];
+    for (std::size_t at = 0; at < size; at += kPiece) {
+        patternPiece(1, at, expected);
+        ASSERT_EQ(memcmp(&r.result.output[at], expected, std::min(kPiece, size - at)), 0) << at;
+        patternPiece(2, at, expected);
+        ASSERT_EQ(memcmp(&r.result.errorOutput[at], expected, std::min(kPiece, size - at)), 0);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);  // what was captured is held once, not copied on the way
+    EXPECT_TRUE(kSanitized || !kStress || usage.ru_maxrss < 2.25 * 2 * double(size) / 1024);
+    EXPECT_TRUE(kStress || r.logged == kDescription + " output: " + r.result.output + "\n" +
+                                           kDescription + " Error output: " + r.result.errorOutput +
+                                           "\n");
+}
+
+// Programs that cannot be started fail at once like a child that wrote nothing, and leave no
+// descriptor, child or memory behind, however often.
+TEST(RunProcessLoad, LaunchFailuresAreQuickAndLeaveNothingBehind) {
+    TempDir dir;
+    std::ofstream(dir.path / "not-executable") << "#!/bin/sh\necho hi\n";
+    writeExecutable(dir.path / "no-format", "neither a script nor a binary");
+    const std::vector<std::pair<std::string, Args>> unstartable = {
+        {dir.str() + "/missing", {}},
+        {dir.str() + "/not-executable", {}},
+        {dir.str() + "/no-format", {}},
+        {dir.str(), {}},
+        {"relative-name", {}},
+        {"", {}},
+        {kChild + '\0', {}},
+        {kChild, {std::string("out=a\0b", 7)}}};
+    const long calls = sized(long(unstartable.size()), 10000);
+    int descriptors = 0;
+    std::size_t memory = 0;
+    for (long i = -long(unstartable.size()); i < calls && !HasFailure(); ++i) {
+        if (i == 0) {  // whatever is allocated once is allocated by now
+            descriptors = openDescriptors(), memory = mallinfo2().uordblks;
+        }
+        const auto& [url, args] = unstartable[size_t(i + calls) % unstartable.size()];
+        const Call r = run(args, url);
+        expectCall(r, {false, "", ""}, url);
+        EXPECT_LT(r.seconds, 0.5) << url;
+    }
+    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // no child at all, zombie or not
+    EXPECT_EQ(errno, ECHILD);
+    EXPECT_TRUE(kSanitized || mallinfo2().uordblks < memory + 64 * 1024);
+}
+
+// A child that ends while a process it left behind still holds both pipes: the call returns
+// about a second after the child's end, quiet or flooding orphan alike, with what was written.
+TEST(RunProcessLoad, OrphanHoldingThePipesReleasesTheCall) {
+    for (int round = 0; round < sized(1, 3); ++round) {
+        for (const std::string kind : {"quiet", "flood"}) {
+            const Call r = run({"out=started", "orphan=" + kind, "sleep=200"});
+            const auto at = r.result.errorOutput.find("orphan=");
+            ASSERT_NE(at, std::string::npos) << kind;
+            kill(std::stoi(r.result.errorOutput.substr(at + 7)), SIGKILL);
+            EXPECT_TRUE(r.result.succeeded && r.result.output.starts_with("started")) << kind;
+            EXPECT_EQ(r.result.output.find_first_not_of('.', 7), std::string::npos) << kind;
+            EXPECT_GE(r.seconds, 0.2) << kind;
+            EXPECT_LT(r.seconds, 0.2 + 1.0 + 1.5) << kind;  // room for a busy machine
+        }
+    }
+}
+
+// Text, NULs, well- and ill-formed sequences on either stream, sized around a 64 KiB read and
+// with sequences split across it: the result, the log and the tool's stderr keep the contract.
+TEST(RunProcessLoad, ArbitraryBytesOnEitherStreamKeepTheContract) {
+    const std::string good[] = {"plain ",           std::string(1, '\0'), "\xC3\xA9",
+                                "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF",   "\r\n"};
+    const std::string bad[] = {
+        "\x80", "\xC0\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+        "\xFF", "\xE2\x82", "\xC3"};
+    const std::size_t sizes[] = {0, 1, 17, 65534, 65535, 65536, 65537, 140000};
+    std::mt19937 random(20250314);
+    auto stream = [&] {
+        std::string text;
+        for (std::size_t size = sizes[random() % std::size(sizes)]; text.size() < size;) {
+            text += good[random() % std::size(good)];
+        }
+        return random() % 3 ? text : text.insert(random() % (text.size() + 1), bad[random() % 8]);
+    };
+    TempDir dir;
+    for (long i = 0; i < sized(40, 400) && !HasFailure(); ++i) {
+        const std::string out = stream(), err = stream();
+        std::ofstream(dir.path / "out", std::ios::binary) << out;
+        std::ofstream(dir.path / "err", std::ios::binary) << err;
+        expectCall(run({"outfile=" + dir.str() + "/out", "errfile=" + dir.str() + "/err"}),
+                   isStrictUtf8(out) ? ProcessResult{true, out, isStrictUtf8(err) ? err : ""}
+                                     : ProcessResult{false, "", kStdoutDecodeError},
+                   std::to_string(out.size()) + " bytes out, " + std::to_string(err.size()));
+    }
+}
+
+// The privileged runner: the exact source, then the scripting service's answer reported byte for
+// byte (scripted answers, and a syntax error of the real service, which needs no rights).
+TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
+    const platform::ScriptErrorInfo canceled{
+        {{"NSAppleScriptErrorMessage", "User canceled."}, {"NSAppleScriptErrorNumber", -128L}}};
+    const std::string done = "sudo script completed successfully!\n";
+    const std::string failed = "sudo script completed with error info: {\n    NSAppleScriptError";
+    const std::string wasCanceled = failed +
+                                    "Message = \"User canceled.\";\n"
+                                    "    NSAppleScriptErrorNumber = -128;\n} and output: ";
+    const std::string expected = "Expected \\\"\\\"\\\" but found end of script.\";\n";
+    const struct {
+        std::string command;
+        std::optional<platform::ScriptOutcome> answer;  // none: the real service
+        std::string out, logged;
+    } cases[] = {
+        {"sudo '/r'", platform::ScriptOutcome{}, done + "\n", ""},
+        {"a\"b\\c\n", platform::ScriptOutcome{"removed x\rdone", {}}, done + "removed x\rdone\n",
+         ""},
+        {"sudo '/r'", platform::ScriptOutcome{{}, canceled}, "", wasCanceled + "\n"},
+        {"sudo '/r'", platform::ScriptOutcome{"partial", canceled}, "", wasCanceled + "partial\n"},
+        // A trailing backslash leaves the string open.
+        {"sudo '/x\\", std::nullopt, "",
+         failed + "BriefMessage = \"" + expected + "    NSAppleScriptErrorMessage = \"" + expected +
+             "    NSAppleScriptErrorNumber = -2741;\n"
+             "    NSAppleScriptErrorRange = \"NSRange: {57, 0}\";\n} and output: \n"},
+    };
+    for (const auto& c : cases) {
+        Args sources;
+        auto service = platform::scriptingServiceSeam().override([&](const std::string& source) {
+            sources.push_back(source);
+            return c.answer ? *c.answer : platform::executeAppleScript(source);
+        });
+        LogCapture log;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(runProcessAsSudo(c.command), !c.out.empty()) << c.command;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out) << c.command;
+        EXPECT_EQ(log.appended(), c.logged) << c.command;
+        EXPECT_EQ(sources,
+                  Args{"do shell script \"" + c.command + "\" with administrator privileges"});
+    }
 }
 
 }  // namespace
