@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include "helpers/TestSupport.h"
+#include "operations/Reset.h"
+#include "operations/Uninstall.h"
+#include "platform/Bundle.h"
+#include "platform/ScriptingService.h"
+#include "platform/SystemVersion.h"
+#include "platform/Workspace.h"
+
+namespace nimbla {
+namespace {
+
+using namespace testsupport;
+using Strings = std::vector<std::string>;
+const std::string kVersionRead = "Reading tolu version from defaults";
+const std::string kRemoval = "Removing Nimbla domain";
+const std::string kPreferences = "Deleting com.nimbla.desktop defaults";
+const std::string kSupportFolder = "Removing Application Support Nimbla folder";
+const std::string kUserScript = "uninstall_nimbla_drive -u -s";
+const std::string kNotFound = "Domain (com.nimbla.desktop) not found.\n";
+
+// Both workflows with every outside party replaced: the running applications, the system's
+// version, the bundle's resources, both command runners; the log and the outcomes recorded.
+class Workflow : public ::testing::Test {
+protected:
+    bool clientRunning = false;
+    int runningChecks = 0;
+    bool privilegedSucceeds = true;
+    Strings privileged;
+    TempDir resources;
+    ScriptedRunner runner;
+    OutcomeRecorder outcomes;
+    platform::Seam<std::vector<platform::RunningApplication>()>::Override workspace =
+        platform::workspaceSeam().override([this] {
+            ++runningChecks;
+            return std::vector<platform::RunningApplication>{
+                {100, std::nullopt}, {101, clientRunning ? "com.nimbla.desktop" : "other"}};
+        });
+    platform::Seam<platform::OperatingSystemVersion()>::Override system =
+        platform::operatingSystemVersionSeam().override([] {
+            return platform::OperatingSystemVersion{13, 4, 0};
+        });
+    platform::Seam<platform::BundleInfo()>::Override bundle =
+        platform::mainBundleSeam().override([this] {
+            return platform::BundleInfo{resources.str(), "1.0.0"};
+        });
+    platform::Seam<bool(const std::string&)>::Override sudo =
+        runProcessAsSudoSeam().override([this](const std::string& command) {
+            privileged.push_back(command);  // in the background, one run at a time
+            return privilegedSucceeds;
+        });
+
+    void ship(int scripts) {
+        for (const char* name : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"}) {
+            if (scripts-- > 0) {
+                writeExecutable(resources.path / name, "#!/bin/sh\n");
+            }
+        }
+    }
+    void TearDown() override { settle(); }
+};
+
+TEST_F(Workflow, RefusalWhileTheClientRunsLogsOneLineAndPostsOneOutcome) {
+    ship(2);
+    clientRunning = true;
+    resetNimbla();
+    platform::waitForBackgroundIdle();
+    EXPECT_TRUE(outcomes.names.empty());  // only through the main queue
+    uninstallNimbla();
+    settle();
+    EXPECT_EQ(runner.logged.appended(),
+              "Please quit Nimbla Drive before attempting to reset\n"
+              "Nimbla Drive is running, cancelling uninstall\n");
+    EXPECT_EQ(outcomes.names, (Strings{"NIMBLA_DRIVE_RUNNING", "NIMBLA_DRIVE_RUNNING"}));
+    EXPECT_TRUE(runner.calls.empty() && privileged.empty());
+}
+
+TEST_F(Workflow, ResetLogsEveryStageAndPostsOnTheMainQueueAfterTheLastLine) {
+    runner.answers = {{kVersionRead, {true, "2.40.1\n", ""}},
+                      {kRemoval, {true, "Removed domain Nimbla\n", ""}},
+                      {kPreferences, {false, "", kNotFound}}};
+    resetNimbla();
+    settle();
+    EXPECT_EQ(runner.logged.appended(),
+              "Starting Nimbla Drive reset\n"
+              "Reading tolu version from defaults output: 2.40.1\n\n"
+              "Reading tolu version from defaults done.\n"
+              "Removing Nimbla domain output: Removed domain Nimbla\n\n"
+              "Removing Nimbla domain done.\n"
+              "Deleting com.nimbla.desktop defaults output: \n"
+              "Deleting com.nimbla.desktop defaults Error output: " +
+                  kNotFound +
+                  "\n"
+                  "Removing Application Support Nimbla folder output: \n"
+                  "Removing Application Support Nimbla folder done.\n"
+                  "Reset Succeeded\n");
+    ASSERT_EQ(runner.calls.size(), 4u);
+    EXPECT_EQ(runner.calls[1].command,
+              (Strings{"/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet",
+                       "--remove-fpe-domain-and-preserve-unsynced-content", "Nimbla"}));
+    EXPECT_EQ(runner.calls[2].command,
+              (Strings{"/usr/bin/defaults", "delete", "com.nimbla.desktop"}));
+    EXPECT_EQ(runner.calls[3].command,
+              (Strings{"/bin/bash", "-c", "rm -rf ~/Library/Application\\ Support/Nimbla/Nimbla"}));
+    EXPECT_EQ(outcomes.names, Strings{"RESET_SUCCESS"});
+    EXPECT_EQ(outcomes.arrivals[0].first, std::this_thread::get_id());
+    EXPECT_TRUE(outcomes.arrivals[0].second.ends_with("Reset Succeeded\n"));
+}
+
+// Each stage failing alone still runs the later ones and fails the reset; absent targets count
+// as success. Stage 3's absent-domain text counts only on stderr; stage 4 only by its status.
+TEST_F(Workflow, ResetOutcomeFollowsEachStage) {
+    const std::vector<std::pair<std::map<std::string, ProcessResult>, std::string>> cases = {
+        {{{kRemoval, {false, "", "fileproviderctl: permission denied\n"}}}, "RESET_FAILED"},
+        {{{kPreferences, {false, kNotFound, "locked\n"}}}, "RESET_FAILED"},
+        {{{kSupportFolder, {false, "", ""}}}, "RESET_FAILED"},
+        {{{kVersionRead,
+           {false, "", "Domain /Applications/Nimbla.app/Contents/Info.plist does not exist\n"}},
+          {kRemoval,
+           {false, "", "File provider com.nimbla.desktop.nimblafileprovider not found\n"}},
+          {kPreferences, {false, "", kNotFound}}},
+         "RESET_SUCCESS"}};
+    for (const auto& [answers, outcome] : cases) {
+        ScriptedRunner scripted;
+        scripted.answers = answers;
+        OutcomeRecorder recorded;
+        resetNimbla();
+        settle();
+        ASSERT_EQ(scripted.calls.size(), 4u) << outcome;
+        EXPECT_EQ(scripted.calls[3].description, kSupportFolder);
+        EXPECT_TRUE(scripted.logged.appended().ends_with(
+            outcome == "RESET_FAILED" ? "Reset Failed\n" : "Reset Succeeded\n"));
+        EXPECT_EQ(recorded.names, Strings{outcome});
+    }
+}
+
+// The reset through the real runner, against stand-ins for the system's programs that answer as
+// those would; the shell is the real one, with the home folder pointed at a temporary one.
+TEST_F(Workflow, ResetAgainstStandInPrograms) {
+    TempDir tools, home;
+    const fs::path support = home.path / "Library/Application Support/Nimbla";
+    fs::create_directories(support / "Nimbla/cache");
+    std::ofstream(support / "keep.txt") << "x";
+    writeExecutable(tools.path / "defaults",
+                    "#!/bin/sh\n[ \"$1\" = read ] && echo 2.36.73 && exit\n"
+                    "echo 'Domain (com.nimbla.desktop) not found.' >&2\nexit 1\n");
+    writeExecutable(tools.path / "rivlet",
+                    "#!/bin/sh\necho \"$1 $2\" > \"$0.args\"\n"
+                    "echo 'No existing domain was found with display name: Nimbla'\nexit 1\n");
+    writeExecutable(tools.path / "bash",
+                    "#!/bin/sh\nHOME='" + home.str() + "' exec /bin/bash \"$@\"\n");
+    auto standIns = runProcessSeam().override([&](const std::string& url, const Strings& arguments,
+                                                  const std::string& description) {
+        return runProcess((tools.path / fs::path(url).filename()).string(), arguments, description);
+    });
+    resetNimbla();
+    settle();
+    EXPECT_EQ(
+        runner.logged.appended(),
+        "Starting Nimbla Drive reset\n"
+        "Reading tolu version from defaults output: 2.36.73\n\n"
+        "Reading tolu version from defaults done.\n"
+        "Removing Nimbla domain output: No existing domain was found with display name: Nimbla\n\n"
+        "Removing Nimbla domain done.\n"
+        "Deleting com.nimbla.desktop defaults output: \n"
+        "Deleting com.nimbla.desktop defaults Error output: " +
+            kNotFound +
+            "\n"
+            "Removing Application Support Nimbla folder output: \n"
+            "Removing Application Support Nimbla folder done.\n"
+            "Reset Succeeded\n");
+    EXPECT_EQ(readFile(tools.path / "rivlet.args"),
+              "--remove-fpe-domain-and-archive-unsynced-content Nimbla\n");
+    EXPECT_FALSE(fs::exists(support / "Nimbla"));
+    EXPECT_TRUE(fs::exists(support / "keep.txt"));
+    EXPECT_EQ(outcomes.names, Strings{"RESET_SUCCESS"});
+}
+
+TEST_F(Workflow, BackToBackResetsPostOneOutcomeEachAndThePreUninstallOneNone) {
+    resetNimbla();
+    resetNimbla();
+    settle();
+    clientRunning = true;
+    resetNimbla(true);
+    settle();
+    EXPECT_EQ(runner.calls.size(), 12u);
+    EXPECT_EQ(runningChecks, 2);
+    EXPECT_EQ(outcomes.names, (Strings{"RESET_SUCCESS", "RESET_SUCCESS"}));
+}
+
+TEST_F(Workflow, UninstallRemovesTheDomainHereThenRunsBothScriptsInTheBackground) {
+    ship(2);
+    runner.answers[kVersionRead] = {true, "2.36.74\n", ""};
+    uninstallNimbla();
+    settle();
+    EXPECT_EQ(runner.logged.appended(),
+              "Starting pre-uninstall domain removal\n"
+              "Reading tolu version from defaults output: 2.36.74\n\n"
+              "Reading tolu version from defaults done.\n"
+              "Removing Nimbla domain output: \n"
+              "Removing Nimbla domain done.\n"
+              "Starting uninstall\n"
+              "uninstall_nimbla_drive -u -s output: \n"
+              "uninstall_nimbla_drive -u -s done.\n");
+    ASSERT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls[1].thread, std::this_thread::get_id());
+    EXPECT_NE(runner.calls[2].thread, std::this_thread::get_id());
+    EXPECT_EQ(runner.calls[2].command,
+              (Strings{resources.str() + "/uninstall_nimbla_drive", "-u", "-s"}));
+    EXPECT_EQ(privileged, Strings{"sudo '" + resources.str() + "/uninstall_nimbla_drive_r'"});
+    EXPECT_EQ(outcomes.names, Strings{"UNINSTALL_SUCCESS"});
+    EXPECT_EQ(outcomes.arrivals[0].first, std::this_thread::get_id());
+}
+
+// Any failing step fails the uninstall, and the steps after it still run; a missing script is
+// skipped and fails it too.
+TEST_F(Workflow, UninstallFailsWhenAnyStepFails) {
+    const struct {
+        int scripts;
+        std::map<std::string, ProcessResult> answers;
+        bool privilegedSucceeds;
+        std::size_t calls, privileged;
+    } cases[] = {{2, {{kRemoval, {false, "", "busy\n"}}}, true, 3, 1},
+                 {2, {{kUserScript, {false, "", "cannot remove\n"}}}, true, 3, 1},
+                 {2, {}, false, 3, 1},
+                 {1, {}, true, 3, 0},
+                 {0, {}, true, 2, 0}};
+    for (const auto& c : cases) {
+        fs::remove_all(resources.path / "uninstall_nimbla_drive");
+        fs::remove_all(resources.path / "uninstall_nimbla_drive_r");
+        ship(c.scripts);
+        ScriptedRunner scripted;
+        scripted.answers = c.answers;
+        OutcomeRecorder recorded;
+        privileged.clear();
+        privilegedSucceeds = c.privilegedSucceeds;
+        uninstallNimbla();
+        settle();
+        EXPECT_EQ(scripted.calls.size(), c.calls);
+        EXPECT_EQ(privileged.size(), c.privileged);
+        EXPECT_EQ(recorded.names, Strings{"UNINSTALL_FAILED"});
+    }
+}
+
+// The privileged command for a resource path: quoted for the shell, then escaped for the script
+// string; ordinary paths exactly as "sudo '<path>'".
+TEST(PrivilegedCommand, QuotesForTheShellThenEscapesForTheScriptString) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/opt/share/nimbla-reset-tool/uninstall_nimbla_drive_r",
+         "sudo '/opt/share/nimbla-reset-tool/uninstall_nimbla_drive_r'"},
+        {"/Applications/Nimbla Reset Tool.app/x (1)",
+         "sudo '/Applications/Nimbla Reset Tool.app/x (1)'"},
+        {"/a'b", R"(sudo '/a'\\''b')"},
+        {"/a\"b", R"(sudo '/a\"b')"},
+        {"/a\\b", R"(sudo '/a\\b')"},
+        {"/a$(id)`id`;id\tb", "sudo '/a$(id)`id`;id\tb'"},
+        {"/a\nb\rc", R"(sudo '/a\nb\rc')"}};
+    for (const auto& [path, command] : cases) {
+        EXPECT_EQ(privilegedCommandFor(path), command);
+    }
+}
+
+// The command as it really goes out, for a bundle folder whose name holds every character that
+// could break it: parsed by the scripting service and run as root, it runs exactly the script.
+TEST(PrivilegedCommand, HostileBundleFolderRunsExactlyTheScript) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root: the scripting service would ask for authorisation";
+    }
+    TempDir work;
+    const std::string hostile =
+        "Tool 'q' \"dq\" back\\slash $HOME $(touch dollar) `touch tick` ; touch semi ;\ntouch "
+        "newline \\\" '\\'' end";
+    fs::create_directories(work.path / hostile);
+    fs::create_directories(work.path / "scratch");  // the shell's working folder
+    const std::string script = (work.path / hostile / "uninstall_nimbla_drive_r").string();
+    writeExecutable(script, "#!/bin/sh\necho \"$0\" > '" + work.str() + "/ran'\n");
+    const fs::path before = fs::current_path();
+    fs::current_path(work.path / "scratch");
+    const platform::ScriptOutcome outcome =
+        platform::executeAppleScript(sudoScriptSource(privilegedCommandFor(script)));
+    fs::current_path(before);
+    ASSERT_FALSE(outcome.error) << outcome.error->description();
+    EXPECT_EQ(readFile(work.path / "ran"), script + "\n");
+    EXPECT_TRUE(fs::is_empty(work.path / "scratch"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path), {}), 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path / hostile), {}), 1);
+}
+
+}  // namespace
+}  // namespace nimbla
