@@ -1,0 +1,221 @@
+// The window on Qt's offscreen platform: layout, the five outcome alerts, translations, the
+// buttons and closing. One QApplication runs the core's main queue; the log goes to a private home.
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <thread>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <QTranslator>
+
+#include "app/AppDelegate.h"
+#include "app/ContentView.h"
+#include "app/FittingButton.h"
+#include "app/MessageBox.h"
+#include "app/NimblaResetToolApp.h"
+#include "app/Resources.h"
+#include "platform/Bundle.h"
+#include "platform/HomeDirectory.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Queues.h"
+#include "platform/SystemVersion.h"
+#include "platform/Workspace.h"
+#include "process/RunProcess.h"
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace nimbla::app {
+namespace {
+
+using namespace std::literals;
+
+void post(std::string_view name) {
+    platform::NotificationCenter::defaultCenter().post(name);
+}
+
+TEST(Window, TitleCarriesTheBundleVersionOrEndsInTheBlank) {
+    for (const auto& [version, title] :
+         {std::pair{std::optional("3.1.4"s), "Nimbla Reset Tool 3.1.4"},
+          {std::nullopt, "Nimbla Reset Tool "}}) {
+        auto bundle = platform::mainBundleSeam().override([&] {
+            return platform::BundleInfo{platform::mainBundle().resourceDirectory, version};
+        });
+        AppWindow window;
+        window.show();
+        EXPECT_EQ(window.windowTitle(), QString(title));
+    }
+}
+
+TEST(Window, LogoGapAndTwoButtonsStayInsideTheBoundedWindow) {
+    AppWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    WelcomeView* view = window.contentView()->welcomeView();
+    const auto frame = [&](QWidget* w) { return QRect(w->mapTo(&window, QPoint()), w->size()); };
+    const QRect logo = frame(view->logo()), reset = frame(view->resetButton()),
+                uninstall = frame(view->uninstallButton());
+    EXPECT_EQ(logo.size(), logoNaturalSize());
+    EXPECT_EQ(reset.top() - logo.bottom() - 1, 22);
+    EXPECT_EQ(reset.width(), 80);
+    EXPECT_EQ(uninstall.width(), 80);
+    EXPECT_LT(reset.right(), uninstall.left());
+    window.resize(1000, 800);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.width() <= 280 && window.height() <= 150)
+        << window.width() << "x" << window.height();
+    EXPECT_TRUE(window.rect().contains(logo.united(uninstall)));
+}
+
+TEST(Alerts, EachOutcomeShowsItsTextsWithOneButtonAgainAfterDismissalOrReplacingTheLast) {
+    for (const auto& [major, location] :
+         {std::pair{11, "~/Nimbla-Nimbla (Archive)"s},
+          {12, "~/Library/CloudStorage/Nimbla-Nimbla (<current day and time>)"s}}) {
+        auto system = platform::operatingSystemVersionSeam().override([major] {
+            return platform::OperatingSystemVersion{major, 0, 0};
+        });
+        const QString kept = QString::fromStdString(
+            "Files that were not uploaded to Nimbla have been preserved. Access preserved files at "
+            "this location: " +
+            location + "|");
+        const std::tuple<const char*, AlertDialog, QString> cases[] = {
+            // title|message
+            {"RESET_SUCCESS", AlertDialog::ResetSuccess,
+             "Nimbla Drive reset successfully. \n\n" + kept},
+            {"RESET_FAILED", AlertDialog::ResetFailed,
+             "Nimbla Drive failed to reset. \n\nPlease try again or contact Nimbla customer "
+             "support for assistance.|"},
+            {"UNINSTALL_SUCCESS", AlertDialog::UninstallSuccess,
+             "Nimbla Drive was successfully uninstalled. \n\n" + kept},
+            {"UNINSTALL_FAILED", AlertDialog::UninstallFailed,
+             "Error: Nimbla Drive could not be uninstalled|Please contact Nimbla customer support "
+             "for assistance"},
+            {"NIMBLA_DRIVE_RUNNING", AlertDialog::NimblaDriveRunning,
+             "Error: Nimbla Drive is running|Please quit Nimbla Drive first before resetting or "
+             "uninstalling"}};
+        WelcomeView view;
+        view.show();
+        for (const auto& [name, dialog, texts] : cases) {
+            post(name);
+            QMessageBox* box = view.shownAlert();
+            ASSERT_TRUE(box && box->isVisible()) << name;
+            EXPECT_EQ(box->text() + "|" + box->informativeText(), texts);
+            EXPECT_EQ(box->buttons().size(), 1);
+            MessageBox::answer(box);
+            EXPECT_FALSE(view.showAlert());
+            EXPECT_EQ(view.alertToShow(), dialog);
+        }
+        post("RESET_FAILED");  // again, after its dismissal
+        const QPointer<QMessageBox> first = view.shownAlert();
+        ASSERT_TRUE(first && first->isVisible());
+        post("UNINSTALL_FAILED");  // while that one is shown
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(first.isNull() || !first->isVisible());
+        EXPECT_TRUE(view.showAlert() && view.shownAlert()->isVisible());
+        EXPECT_EQ(view.alertToShow(), AlertDialog::UninstallFailed);
+    }
+}
+
+TEST(Translations, AGermanLocaleGivesGermanTextsThatFitTheButtons) {
+    const auto translators =
+        NimblaResetToolApp::loadTranslations(QLocale(QLocale::German, QLocale::Switzerland));
+    {
+        WelcomeView view;
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        EXPECT_EQ(view.resetButton()->text(), "Zurücksetzen");
+        EXPECT_EQ(view.uninstallButton()->text(), "Deinstallieren");
+        for (FittingButton* button : {view.resetButton(), view.uninstallButton()})
+            EXPECT_EQ(button->shownText(), button->text()) << "cut off";
+        post("NIMBLA_DRIVE_RUNNING");
+        EXPECT_EQ(view.shownAlert()->text(), "Fehler: Nimbla Drive wird ausgeführt");
+        EXPECT_EQ(
+            view.shownAlert()->informativeText(),
+            "Bitte beenden Sie zuerst Nimbla Drive, bevor Sie zurücksetzen oder deinstallieren");
+        post("UNINSTALL_SUCCESS");
+        EXPECT_TRUE(view.shownAlert()->text().startsWith(
+            "Nimbla Drive wurde erfolgreich deinstalliert. \n\n"));
+        EXPECT_TRUE(view.shownAlert()->text().endsWith(": " + view.archLocation()));
+    }
+    for (QTranslator* translator : translators) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    EXPECT_EQ(resetButtonLabel(), "Reset");
+}
+
+TEST(Buttons, RunTheWorkflowsWithoutAskingAndTheirOutcomesShow) {
+    std::vector<std::string> ran;  // the calls follow one another, never overlap
+    auto runner = runProcessSeam().override([&](auto&, auto&, const std::string& description) {
+        return ran.push_back(description), ProcessResult{true, "", ""};
+    });
+    auto sudo = runProcessAsSudoSeam().override([&](auto&) { return ran.push_back("sudo"), true; });
+    WelcomeView view;
+    view.show();
+    for (auto [button, outcome] : {std::pair{view.resetButton(), AlertDialog::ResetSuccess},
+                                   {view.uninstallButton(), AlertDialog::UninstallSuccess}}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.showAlert(); }));
+        EXPECT_EQ(view.alertToShow(), outcome);
+        EXPECT_TRUE(button->isEnabled());
+        MessageBox::answer(view.shownAlert());
+    }
+    platform::waitForBackgroundIdle();
+    EXPECT_THAT(ran, testing::IsSupersetOf({"Deleting com.nimbla.desktop defaults"s,
+                                            "uninstall_nimbla_drive -u -s"s, "sudo"s}));
+}
+
+// Both routes end the tool when the window closes: the delegate's answer and the window's own
+// close, which ends the process at once even while an alert is open and a command hangs.
+TEST(ShellDeathTest, ClosingTheWindowEndsTheProcessAtOnce) {
+    EXPECT_TRUE(AppDelegate().applicationShouldTerminateAfterLastWindowClosed(*qApp));
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto runner = runProcessSeam().override([](auto&, auto&, auto&) {
+                std::this_thread::sleep_for(1h);
+                return ProcessResult{};
+            });
+            std::thread([] { std::this_thread::sleep_for(15s), std::_Exit(3); }).detach();
+            NimblaResetToolApp app;
+            app.window().show();
+            app.window().contentView()->welcomeView()->resetButton()->click();
+            post("RESET_FAILED");
+            QTimer::singleShot(200, [&] { app.window().close(); });
+            NimblaResetToolApp::endProcess(app.run());
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace nimbla::app
+
+int main(int argc, char** argv) {
+    // Test discovery runs this without the test's environment.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    testing::InitGoogleTest(&argc, argv);
+    // A death test's child process inherits the home of the test that started it.
+    const bool owner = getenv("NIMBLA_APP_TEST_HOME") == nullptr;
+    if (owner) {
+        std::string home = std::filesystem::temp_directory_path() / "nimbla-app-test-XXXXXX";
+        setenv("NIMBLA_APP_TEST_HOME", mkdtemp(home.data()), 1);
+    }
+    const std::string home = getenv("NIMBLA_APP_TEST_HOME");
+    std::filesystem::create_directories(home + "/Desktop");
+    nimbla::platform::homeDirectorySeam().replace([home] { return home; });
+    nimbla::platform::workspaceSeam().replace(
+        [] { return decltype(nimbla::platform::runningApplications()){}; });  // never running
+    QApplication application(argc, argv);
+    nimbla::app::NimblaResetToolApp::installMainQueue();
+    const int status = RUN_ALL_TESTS();
+    if (owner)
+        std::filesystem::remove_all(home);
+    return status;
+}
