@@ -33,29 +33,6 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
             {{11, 7, 10}, {true, "2.0.0\n", ""}, kShell},
             {{12, 0, 0}, {true, "2.36.74\n", ""}, clientTool(kPreserve)},
         };
-    const std::map<std::string, std::string> versions = {{"2.36.73\n", kArchive},
-                                                         {"2.36.74\n", kPreserve},
-                                                         {"2.36.74", kPreserve},
-                                                         {"2.36.74\r\n", kPreserve},
-                                                         {"2.36.75\n", kPreserve},
-                                                         {"2.37.0\n", kPreserve},
-                                                         {"2.36.100\n", kPreserve},
-                                                         {"2.36.8\n", kArchive},
-                                                         {"2.4.0\n", kArchive},
-                                                         {"2.100.0\n", kPreserve},
-                                                         {"10.0.0\n", kPreserve},
-                                                         {"2.36\n", kArchive},
-                                                         {"02.036.074\n", kPreserve},
-                                                         {"2.36.74.1\n", kPreserve},
-                                                         {"2.36.74 (build 9)\n", kPreserve},
-                                                         {"99999999999999999999999.0\n", kPreserve},
-                                                         {"2.99999999999999999999999\n", kPreserve},
-                                                         {"", kArchive},
-                                                         {"\n", kArchive},
-                                                         {"garbage\n", kArchive},
-                                                         {"v2.40.0\n", kArchive},
-                                                         {" 2.40.0\n", kArchive},
-                                                         {"3\n", kPreserve}};
     for (const auto& [os, version, expected] : cases) {
         auto system = platform::operatingSystemVersionSeam().override([os = os] { return os; });
         ScriptedRunner runner;
@@ -70,11 +47,21 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
     auto system = platform::operatingSystemVersionSeam().override([] {
         return platform::OperatingSystemVersion{13, 0, 0};
     });
-    for (const auto& [version, flag] : versions) {
-        ScriptedRunner runner;
-        runner.answers["Reading tolu version from defaults"] = {true, version, ""};
-        EXPECT_EQ(getDomainRemovalAndArchiveArguments(), clientTool(flag))
-            << "\"" << version << "\"";
+    const std::pair<std::string, Strings> versions[] = {
+        {kArchive,
+         {"2.36.73\n", "2.36.8\n", "2.4.0\n", "2.36\n", "", "\n", "garbage\n", "v2.40.0\n",
+          " 2.40.0\n"}},
+        {kPreserve,
+         {"2.36.74\n", "2.36.74", "2.36.74\r\n", "2.36.75\n", "2.37.0\n", "2.36.100\n", "2.100.0\n",
+          "10.0.0\n", "3\n", "02.036.074\n", "2.36.74.1\n", "2.36.74 (build 9)\n",
+          "99999999999999999999999.0\n", "2.99999999999999999999999\n"}}};
+    for (const auto& [flag, list] : versions) {
+        for (const std::string& version : list) {
+            ScriptedRunner runner;
+            runner.answers["Reading tolu version from defaults"] = {true, version, ""};
+            EXPECT_EQ(getDomainRemovalAndArchiveArguments(), clientTool(flag))
+                << "\"" << version << "\"";
+        }
     }
 }
 

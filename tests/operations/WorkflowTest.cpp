@@ -76,38 +76,6 @@ TEST_F(Workflow, RefusalWhileTheClientRunsLogsOneLineAndPostsOneOutcome) {
     EXPECT_TRUE(runner.calls.empty() && privileged.empty());
 }
 
-TEST_F(Workflow, ResetLogsEveryStageAndPostsOnTheMainQueueAfterTheLastLine) {
-    runner.answers = {{kVersionRead, {true, "2.40.1\n", ""}},
-                      {kRemoval, {true, "Removed domain Nimbla\n", ""}},
-                      {kPreferences, {false, "", kNotFound}}};
-    resetNimbla();
-    settle();
-    EXPECT_EQ(runner.logged.appended(),
-              "Starting Nimbla Drive reset\n"
-              "Reading tolu version from defaults output: 2.40.1\n\n"
-              "Reading tolu version from defaults done.\n"
-              "Removing Nimbla domain output: Removed domain Nimbla\n\n"
-              "Removing Nimbla domain done.\n"
-              "Deleting com.nimbla.desktop defaults output: \n"
-              "Deleting com.nimbla.desktop defaults Error output: " +
-                  kNotFound +
-                  "\n"
-                  "Removing Application Support Nimbla folder output: \n"
-                  "Removing Application Support Nimbla folder done.\n"
-                  "Reset Succeeded\n");
-    ASSERT_EQ(runner.calls.size(), 4u);
-    EXPECT_EQ(runner.calls[1].command,
-              (Strings{"/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet",
-                       "--remove-fpe-domain-and-preserve-unsynced-content", "Nimbla"}));
-    EXPECT_EQ(runner.calls[2].command,
-              (Strings{"/usr/bin/defaults", "delete", "com.nimbla.desktop"}));
-    EXPECT_EQ(runner.calls[3].command,
-              (Strings{"/bin/bash", "-c", "rm -rf ~/Library/Application\\ Support/Nimbla/Nimbla"}));
-    EXPECT_EQ(outcomes.names, Strings{"RESET_SUCCESS"});
-    EXPECT_EQ(outcomes.arrivals[0].first, std::this_thread::get_id());
-    EXPECT_TRUE(outcomes.arrivals[0].second.ends_with("Reset Succeeded\n"));
-}
-
 // Each stage failing alone still runs the later ones and fails the reset; absent targets count
 // as success. Stage 3's absent-domain text counts only on stderr; stage 4 only by its status.
 TEST_F(Workflow, ResetOutcomeFollowsEachStage) {
@@ -135,25 +103,28 @@ TEST_F(Workflow, ResetOutcomeFollowsEachStage) {
     }
 }
 
-// The reset through the real runner, against stand-ins for the system's programs that answer as
-// those would; the shell is the real one, with the home folder pointed at a temporary one.
+// The whole log of a reset, byte for byte, through the real runner against stand-ins for the
+// system's programs (placed at their paths under a temporary folder) that answer as those would
+// and note their arguments; the shell is the real one, with the home folder a temporary one.
 TEST_F(Workflow, ResetAgainstStandInPrograms) {
     TempDir tools, home;
     const fs::path support = home.path / "Library/Application Support/Nimbla";
     fs::create_directories(support / "Nimbla/cache");
     std::ofstream(support / "keep.txt") << "x";
-    writeExecutable(tools.path / "defaults",
-                    "#!/bin/sh\n[ \"$1\" = read ] && echo 2.36.73 && exit\n"
-                    "echo 'Domain (com.nimbla.desktop) not found.' >&2\nexit 1\n");
-    writeExecutable(tools.path / "rivlet",
-                    "#!/bin/sh\necho \"$1 $2\" > \"$0.args\"\n"
-                    "echo 'No existing domain was found with display name: Nimbla'\nexit 1\n");
-    writeExecutable(tools.path / "bash",
-                    "#!/bin/sh\nHOME='" + home.str() + "' exec /bin/bash \"$@\"\n");
-    auto standIns = runProcessSeam().override([&](const std::string& url, const Strings& arguments,
-                                                  const std::string& description) {
-        return runProcess((tools.path / fs::path(url).filename()).string(), arguments, description);
-    });
+    for (const auto& [url, body] : std::map<std::string, std::string>{
+             {"/usr/bin/defaults",
+              "[ \"$1\" = read ] && echo 2.36.73 && exit\necho 'Domain (com.nimbla.desktop) not "
+              "found.' >&2\nexit 1\n"},
+             {"/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet",
+              "echo 'No existing domain was found with display name: Nimbla'\nexit 1\n"},
+             {"/bin/bash", "HOME='" + home.str() + "' exec /bin/bash \"$@\"\n"}}) {
+        fs::create_directories(fs::path(tools.str() + url).parent_path());
+        writeExecutable(tools.str() + url, "#!/bin/sh\necho \"$@\" >> \"$0.args\"\n" + body);
+    }
+    auto standIns = runProcessSeam().override(
+        [&](const std::string& url, const Strings& arguments, const std::string& description) {
+            return runProcess(tools.str() + url, arguments, description);
+        });
     resetNimbla();
     settle();
     EXPECT_EQ(
@@ -170,11 +141,19 @@ TEST_F(Workflow, ResetAgainstStandInPrograms) {
             "Removing Application Support Nimbla folder output: \n"
             "Removing Application Support Nimbla folder done.\n"
             "Reset Succeeded\n");
-    EXPECT_EQ(readFile(tools.path / "rivlet.args"),
+    EXPECT_EQ(readFile(tools.str() + "/usr/bin/defaults.args"),
+              "read /Applications/Nimbla.app/Contents/Info.plist "
+              "CFBundleShortVersionString\ndelete com.nimbla.desktop\n");
+    EXPECT_EQ(readFile(tools.str() + "/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet.args"),
               "--remove-fpe-domain-and-archive-unsynced-content Nimbla\n");
+    EXPECT_EQ(readFile(tools.str() + "/bin/bash.args"),
+              "-c rm -rf ~/Library/Application\\ Support/Nimbla/Nimbla\n");
     EXPECT_FALSE(fs::exists(support / "Nimbla"));
     EXPECT_TRUE(fs::exists(support / "keep.txt"));
+    // One outcome, on the main queue (this thread), after the final line reached the file.
     EXPECT_EQ(outcomes.names, Strings{"RESET_SUCCESS"});
+    EXPECT_EQ(outcomes.arrivals[0].first, std::this_thread::get_id());
+    EXPECT_TRUE(outcomes.arrivals[0].second.ends_with(runner.logged.appended()));
 }
 
 TEST_F(Workflow, BackToBackResetsPostOneOutcomeEachAndThePreUninstallOneNone) {
