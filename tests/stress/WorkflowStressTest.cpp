@@ -1,124 +1,60 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <mutex>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "StressSupport.h"
-#include "operations/Outcomes.h"
+#include "helpers/TestSupport.h"
 #include "operations/Reset.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Queues.h"
 #include "platform/ScriptingService.h"
 #include "platform/Workspace.h"
-#include "process/RunProcess.h"
 
 namespace nimbla {
 namespace {
 
-using namespace stress;
+using namespace testsupport;
 
-// Each button pressed twice in a row, with the log's Desktop in the state the environment gives:
-// NIMBLA_STRESS_HOME names a home folder prepared from outside (a read-only Desktop, a Desktop
-// on a full file system; see in_mount_namespace.sh); without it the Desktop is missing. Every
-// press ends in its own outcome, and nothing crashes, whether the log can be written or not.
-//
-// The workflows run their commands through the real runner, but each command is /bin/echo of
-// its own arguments, so nothing on this machine changes; the privileged step goes through the
-// real privileged runner to a scripting service that answers once with success, once with an
-// error (whose log line must also be dropped quietly).
+// Each button pressed twice in a row, with the log's Desktop as $NIMBLA_TEST_HOME has it (see
+// in_mount_namespace.sh): missing, read-only, on a full file system, or usable (the control
+// case, where every line must arrive). Every press ends in its own outcome and nothing crashes.
+// The commands go through the real runner as /bin/echo of themselves, so nothing here changes;
+// the privileged step reaches a scripting service that answers once with success, once with an
+// error (whose log line must be dropped quietly too).
 TEST(WorkflowStress, EachButtonTwiceEndsInTwoOutcomesWhateverTheDesktop) {
-    TempDir fallback;
-    const char* prepared = std::getenv("NIMBLA_STRESS_HOME");
-    const std::string home = prepared ? prepared : fallback.path().string();
-    const std::string logPath = useLogHome(home);
-    const bool desktopExisted = fs::exists(fs::path(home) / "Desktop");
-
+    const std::string log = LogCapture::path();
+    const bool desktopExisted = fs::exists(fs::path(log).parent_path());
     TempDir resources;
-    for (const char* script : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"}) {
-        std::ofstream(resources.path() / script) << "#!/bin/sh\nexit 0\n";
-        fs::permissions(resources.path() / script, fs::perms::owner_all);
-    }
+    writeExecutable(resources.path / "uninstall_nimbla_drive", "#!/bin/sh\n");
+    writeExecutable(resources.path / "uninstall_nimbla_drive_r", "#!/bin/sh\n");
     auto bundle = platform::mainBundleSeam().override([&] {
-        return platform::BundleInfo{resources.path().string(), "1.0.0"};
+        return platform::BundleInfo{resources.str(), "1.0.0"};
     });
     auto workspace = platform::workspaceSeam().override(
         [] { return std::vector<platform::RunningApplication>{}; });
-    auto runner = runProcessSeam().override([](const std::string& url,
-                                               const std::vector<std::string>& arguments,
-                                               const std::string& description) {
-        std::vector<std::string> echoed{url};
-        echoed.insert(echoed.end(), arguments.begin(), arguments.end());
-        return runProcess("/bin/echo", echoed, description);
-    });
-    std::mutex mutex;
+    auto runner =
+        runProcessSeam().override([](const std::string& url, std::vector<std::string> arguments,
+                                     const std::string& description) {
+            arguments.insert(arguments.begin(), url);
+            return runProcess("/bin/echo", arguments, description);
+        });
     int privilegedCalls = 0;
     auto scripting = platform::scriptingServiceSeam().override([&](const std::string&) {
-        std::lock_guard lock(mutex);
-        if (++privilegedCalls % 2 == 1) {
-            return platform::ScriptOutcome{std::string("removed"), std::nullopt};
-        }
-        platform::ScriptErrorInfo error;
-        error.entries["NSAppleScriptErrorNumber"] = -128L;
-        error.entries["NSAppleScriptErrorMessage"] = std::string("User canceled.");
-        return platform::ScriptOutcome{std::nullopt, error};
+        const platform::ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
+        return ++privilegedCalls % 2 ? platform::ScriptOutcome{"removed", {}}
+                                     : platform::ScriptOutcome{{}, canceled};
     });
-
-    std::vector<std::string> outcomes;
-    std::vector<platform::NotificationCenter::Token> tokens;
-    auto& center = platform::NotificationCenter::defaultCenter();
-    for (std::string_view name :
-         {outcomes::resetSuccess, outcomes::resetFailed, outcomes::uninstallSuccess,
-          outcomes::uninstallFailed, outcomes::nimblaDriveRunning}) {
-        tokens.push_back(center.addObserver(name, [&outcomes, &mutex, name] {
-            std::lock_guard lock(mutex);
-            outcomes.emplace_back(name);
-        }));
-    }
-    auto settle = [&](std::size_t expected) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (;;) {
-            platform::waitForBackgroundIdle();
-            platform::mainRunLoop().drain();
-            std::lock_guard lock(mutex);
-            if (outcomes.size() >= expected || std::chrono::steady_clock::now() > deadline) {
-                return;
-            }
-        }
-    };
-
+    OutcomeRecorder outcomes;
     resetNimbla();
     resetNimbla();
-    settle(2);
+    settle();
     uninstallNimbla();
     uninstallNimbla();
-    settle(4);
-    for (auto token : tokens) {
-        center.removeObserver(token);
-    }
-
-    EXPECT_EQ(outcomes, (std::vector<std::string>{"RESET_SUCCESS", "RESET_SUCCESS",
-                                                  "UNINSTALL_SUCCESS", "UNINSTALL_FAILED"}));
+    settle();
+    EXPECT_EQ(outcomes.names, (std::vector<std::string>{"RESET_SUCCESS", "RESET_SUCCESS",
+                                                        "UNINSTALL_SUCCESS", "UNINSTALL_FAILED"}));
     EXPECT_EQ(privilegedCalls, 2);
-    // The log never makes a Desktop of its own.
-    EXPECT_EQ(fs::exists(fs::path(home) / "Desktop"), desktopExisted);
-    if (!prepared) {
-        EXPECT_FALSE(fs::exists(logPath));
-    }
-    if (const char* expectLog = std::getenv("NIMBLA_STRESS_EXPECT_LOG")) {
-        // A usable Desktop (the control case) receives every line.
-        const std::string content = readFile(logPath);
-        EXPECT_EQ(std::string(expectLog), "1");
-        EXPECT_NE(content.find("Reset Succeeded\n"), std::string::npos);
-        EXPECT_NE(content.find("sudo script completed with error info: "), std::string::npos);
-    }
+    EXPECT_EQ(fs::exists(fs::path(log).parent_path()), desktopExisted);  // never made by the log
+    const std::string content = readFile(log);
+    EXPECT_EQ(content.find("sudo script completed with error info: ") != std::string::npos,
+              std::getenv("NIMBLA_STRESS_EXPECT_LOG") != nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a test program with NIMBLA_STRESS_HOME set to a home folder whose Desktop is unusable,
+# Runs a test program with NIMBLA_TEST_HOME set to a home folder whose Desktop is unusable,
 # inside a private mount namespace so nothing outside it sees the mounts:
 #
 #   in_mount_namespace.sh readonly|full|writable <program> [argument...]
@@ -72,5 +72,5 @@ writable)
 esac
 
 rc=0
-NIMBLA_STRESS_HOME=$home "$@" || rc=$?
+NIMBLA_TEST_HOME=$home "$@" || rc=$?
 exit "$rc"
