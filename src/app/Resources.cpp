@@ -1,5 +1,6 @@
 #include "app/Resources.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,18 +23,31 @@ std::optional<QString> logoPath(const char* name) {
     return std::nullopt;
 }
 
+// A reader for the PNG decoder built into Qt Gui. Left to guess, the reader would load every
+// image format plugin there is (the SVG one with Qt Svg among them) to ask whether it wants the
+// file first.
+std::unique_ptr<QImageReader> pngReader(const QString& path) {
+    auto reader = std::make_unique<QImageReader>(path, QByteArrayLiteral("png"));
+    reader->setAutoDetectImageFormat(false);
+    return reader;
+}
+
+QImage readPng(const QString& path) {
+    return pngReader(path)->read();
+}
+
 // The sharpest image there is for the ratio; null when none can be read.
 QImage logoImage(qreal devicePixelRatio) {
     if (devicePixelRatio > 1.0) {
         if (const auto path = logoPath("Logo@2x")) {
-            QImage image(*path);
+            QImage image = readPng(*path);
             if (!image.isNull()) {
                 return image;
             }
         }
     }
     const auto path = logoPath("Logo");
-    return path ? QImage(*path) : QImage();
+    return path ? readPng(*path) : QImage();
 }
 
 }  // namespace
@@ -43,8 +57,7 @@ QSize logoNaturalSize() {
     if (!path) {
         return {};
     }
-    QImageReader reader(*path);  // reads the header only
-    const QSize size = reader.size();
+    const QSize size = pngReader(*path)->size();  // reads the header only
     return size.isValid() ? size : QSize();
 }
 
