@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -24,6 +25,55 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr auto kExitCheckInterval = std::chrono::milliseconds(100);
 // How long a process the child left behind may keep the pipes open after the child has ended.
 constexpr auto kGraceAfterExit = std::chrono::milliseconds(1000);
+
+// A large output is collected in blocks of this size, each allocated once. Blocks this large are
+// always mapped on their own by the allocator, so freeing one returns its memory at once.
+constexpr std::size_t kBlock = 32 * 1024 * 1024;
+
+// Collects one output stream. Up to one block it is a plain string; beyond that it goes into
+// blocks that are joined when the stream is taken, each freed as soon as it is copied. A string
+// that doubled all the way would hold its old and its new buffer at once while it copies, up to
+// twice the output for a moment; this way the memory held stays within a block of the output.
+class StreamSink {
+public:
+    void append(const char* data, std::size_t size) {
+        while (size > 0) {
+            if (current_.size() >= kBlock) {
+                full_.push_back(std::move(current_));
+                current_ = std::string();
+                current_.reserve(kBlock);
+            }
+            const std::size_t part = std::min(size, kBlock - current_.size());
+            current_.append(data, part);
+            data += part;
+            size -= part;
+        }
+    }
+
+    std::string take() {
+        if (full_.empty()) {
+            return std::move(current_);
+        }
+        std::size_t total = current_.size();
+        for (const auto& block : full_) {
+            total += block.size();
+        }
+        std::string whole;
+        whole.reserve(total);
+        for (auto& block : full_) {
+            whole.append(block);
+            std::string().swap(block);
+        }
+        whole.append(current_);
+        std::string().swap(current_);
+        full_.clear();
+        return whole;
+    }
+
+private:
+    std::vector<std::string> full_;
+    std::string current_;
+};
 
 class Fd {
 public:
@@ -157,7 +207,7 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
 
     // Both pipes are drained as data arrives, so a child writing a lot to both never stalls.
     pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
-    std::string* const sinks[2] = {&child.out, &child.err};
+    StreamSink sinks[2];
     const auto buffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
     int openStreams = 2;
     bool reaped = false;
@@ -198,7 +248,7 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
             }
             const ssize_t n = ::read(fds[i].fd, buffer.get(), kReadChunk);
             if (n > 0) {
-                sinks[i]->append(buffer.get(), static_cast<std::size_t>(n));
+                sinks[i].append(buffer.get(), static_cast<std::size_t>(n));
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
                 fds[i].fd = -1;  // end of stream; poll skips negative descriptors
                 --openStreams;
@@ -209,6 +259,8 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
     // blocking us in waitpid for ever.
     outRead.reset();
     errRead.reset();
+    child.out = sinks[0].take();
+    child.err = sinks[1].take();
     if (!reaped) {
         pid_t waited;
         do {
