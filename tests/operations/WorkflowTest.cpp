@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include "helpers/TestSupport.h"
 #include "operations/Reset.h"
 #include "operations/Uninstall.h"
@@ -12,6 +10,7 @@ namespace nimbla {
 namespace {
 
 using namespace testsupport;
+using namespace platform;
 using Strings = std::vector<std::string>;
 const std::string kVersionRead = "Reading tolu version from defaults";
 const std::string kRemoval = "Removing Nimbla domain";
@@ -31,21 +30,17 @@ protected:
     TempDir resources;
     ScriptedRunner runner;
     OutcomeRecorder outcomes;
-    platform::Seam<std::vector<platform::RunningApplication>()>::Override workspace =
-        platform::workspaceSeam().override([this] {
-            ++runningChecks;
-            return std::vector<platform::RunningApplication>{
-                {100, std::nullopt}, {101, clientRunning ? "com.nimbla.desktop" : "other"}};
-        });
-    platform::Seam<platform::OperatingSystemVersion()>::Override system =
-        platform::operatingSystemVersionSeam().override([] {
-            return platform::OperatingSystemVersion{13, 4, 0};
-        });
-    platform::Seam<platform::BundleInfo()>::Override bundle =
-        platform::mainBundleSeam().override([this] {
-            return platform::BundleInfo{resources.str(), "1.0.0"};
-        });
-    platform::Seam<bool(const std::string&)>::Override sudo =
+    Seam<std::vector<RunningApplication>()>::Override workspace = workspaceSeam().override([this] {
+        ++runningChecks;
+        return std::vector<RunningApplication>{{101, clientRunning ? "com.nimbla.desktop" : "x"}};
+    });
+    Seam<OperatingSystemVersion()>::Override system = operatingSystemVersionSeam().override([] {
+        return OperatingSystemVersion{13, 4, 0};
+    });
+    Seam<BundleInfo()>::Override bundle = mainBundleSeam().override([this] {
+        return BundleInfo{resources.str(), "1.0.0"};
+    });
+    Seam<bool(const std::string&)>::Override sudo =
         runProcessAsSudoSeam().override([this](const std::string& command) {
             privileged.push_back(command);  // in the background, one run at a time
             return privilegedSucceeds;
@@ -53,9 +48,8 @@ protected:
 
     void ship(int scripts) {
         for (const char* name : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"}) {
-            if (scripts-- > 0) {
-                writeExecutable(resources.path / name, "#!/bin/sh\n");
-            }
+            scripts-- > 0 ? writeExecutable(resources.path / name, "#!/bin/sh\n")
+                          : (void)fs::remove(resources.path / name);
         }
     }
     void TearDown() override { settle(); }
@@ -65,7 +59,7 @@ TEST_F(Workflow, RefusalWhileTheClientRunsLogsOneLineAndPostsOneOutcome) {
     ship(2);
     clientRunning = true;
     resetNimbla();
-    platform::waitForBackgroundIdle();
+    waitForBackgroundIdle();
     EXPECT_TRUE(outcomes.names.empty());  // only through the main queue
     uninstallNimbla();
     settle();
@@ -111,17 +105,18 @@ TEST_F(Workflow, ResetAgainstStandInPrograms) {
     const fs::path support = home.path / "Library/Application Support/Nimbla";
     fs::create_directories(support / "Nimbla/cache");
     std::ofstream(support / "keep.txt") << "x";
-    for (const auto& [url, body] : std::map<std::string, std::string>{
-             {"/usr/bin/defaults",
-              "[ \"$1\" = read ] && echo 2.36.73 && exit\necho 'Domain (com.nimbla.desktop) not "
-              "found.' >&2\nexit 1\n"},
-             {"/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet",
-              "echo 'No existing domain was found with display name: Nimbla'\nexit 1\n"},
-             {"/bin/bash", "HOME='" + home.str() + "' exec /bin/bash \"$@\"\n"}}) {
+    const std::map<std::string, std::string> standIns = {
+        {"/usr/bin/defaults",
+         "[ \"$1\" = read ] && echo 2.36.73 && exit\necho 'Domain (com.nimbla.desktop) not "
+         "found.' >&2\nexit 1\n"},
+        {"/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet",
+         "echo 'No existing domain was found with display name: Nimbla'\nexit 1\n"},
+        {"/bin/bash", "HOME='" + home.str() + "' exec /bin/bash \"$@\"\n"}};
+    for (const auto& [url, body] : standIns) {
         fs::create_directories(fs::path(tools.str() + url).parent_path());
         writeExecutable(tools.str() + url, "#!/bin/sh\necho \"$@\" >> \"$0.args\"\n" + body);
     }
-    auto standIns = runProcessSeam().override(
+    auto atStandIns = runProcessSeam().override(
         [&](const std::string& url, const Strings& arguments, const std::string& description) {
             return runProcess(tools.str() + url, arguments, description);
         });
@@ -135,19 +130,18 @@ TEST_F(Workflow, ResetAgainstStandInPrograms) {
         "Removing Nimbla domain output: No existing domain was found with display name: Nimbla\n\n"
         "Removing Nimbla domain done.\n"
         "Deleting com.nimbla.desktop defaults output: \n"
-        "Deleting com.nimbla.desktop defaults Error output: " +
-            kNotFound +
-            "\n"
-            "Removing Application Support Nimbla folder output: \n"
-            "Removing Application Support Nimbla folder done.\n"
-            "Reset Succeeded\n");
-    EXPECT_EQ(readFile(tools.str() + "/usr/bin/defaults.args"),
-              "read /Applications/Nimbla.app/Contents/Info.plist "
-              "CFBundleShortVersionString\ndelete com.nimbla.desktop\n");
-    EXPECT_EQ(readFile(tools.str() + "/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet.args"),
-              "--remove-fpe-domain-and-archive-unsynced-content Nimbla\n");
-    EXPECT_EQ(readFile(tools.str() + "/bin/bash.args"),
-              "-c rm -rf ~/Library/Application\\ Support/Nimbla/Nimbla\n");
+        "Deleting com.nimbla.desktop defaults Error output: Domain (com.nimbla.desktop) not "
+        "found.\n\n"
+        "Removing Application Support Nimbla folder output: \n"
+        "Removing Application Support Nimbla folder done.\n"
+        "Reset Succeeded\n");
+    Strings arguments;
+    for (const auto& [url, body] : standIns)
+        arguments.push_back(readFile(tools.str() + url + ".args"));
+    EXPECT_EQ(arguments, (Strings{"--remove-fpe-domain-and-archive-unsynced-content Nimbla\n",
+                                  "-c rm -rf ~/Library/Application\\ Support/Nimbla/Nimbla\n",
+                                  "read /Applications/Nimbla.app/Contents/Info.plist "
+                                  "CFBundleShortVersionString\ndelete com.nimbla.desktop\n"}));
     EXPECT_FALSE(fs::exists(support / "Nimbla"));
     EXPECT_TRUE(fs::exists(support / "keep.txt"));
     // One outcome, on the main queue (this thread), after the final line reached the file.
@@ -206,8 +200,6 @@ TEST_F(Workflow, UninstallFailsWhenAnyStepFails) {
                  {1, {}, true, 3, 0},
                  {0, {}, true, 2, 0}};
     for (const auto& c : cases) {
-        fs::remove_all(resources.path / "uninstall_nimbla_drive");
-        fs::remove_all(resources.path / "uninstall_nimbla_drive_r");
         ship(c.scripts);
         ScriptedRunner scripted;
         scripted.answers = c.answers;
@@ -256,14 +248,12 @@ TEST(PrivilegedCommand, HostileBundleFolderRunsExactlyTheScript) {
     writeExecutable(script, "#!/bin/sh\necho \"$0\" > '" + work.str() + "/ran'\n");
     const fs::path before = fs::current_path();
     fs::current_path(work.path / "scratch");
-    const platform::ScriptOutcome outcome =
-        platform::executeAppleScript(sudoScriptSource(privilegedCommandFor(script)));
+    const ScriptOutcome outcome =
+        executeAppleScript(sudoScriptSource(privilegedCommandFor(script)));
     fs::current_path(before);
     ASSERT_FALSE(outcome.error) << outcome.error->description();
     EXPECT_EQ(readFile(work.path / "ran"), script + "\n");
-    EXPECT_TRUE(fs::is_empty(work.path / "scratch"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(work.path), {}), 3);
-    EXPECT_EQ(std::distance(fs::directory_iterator(work.path / hostile), {}), 1);
+    EXPECT_TRUE(fs::is_empty(work.path / "scratch"));  // where an injected command would write
 }
 
 }  // namespace

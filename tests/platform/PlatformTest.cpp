@@ -10,18 +10,12 @@
 #include <sys/wait.h>
 
 #include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <map>
 #include <random>
-#include <thread>
 
+#include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
-#include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
-#include "platform/Queues.h"
 #include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
@@ -31,16 +25,9 @@ extern char** environ;
 namespace nimbla::platform {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::literals;
+using namespace testsupport;
 using ::testing::HasSubstr;
-
-struct TempDir {
-    std::string root = fs::temp_directory_path() / "nimbla-plat-XXXXXX";
-    TempDir() { EXPECT_TRUE(::mkdtemp(root.data())); }
-    ~TempDir() { fs::remove_all(root); }
-    std::string operator/(const std::string& relative) const { return root + "/" + relative; }
-};
 
 // A dictionary with one entry, in binary or XML form.
 void writePlist(const std::string& path, const char* key, plist_t value, bool binary) {
@@ -125,27 +112,27 @@ TEST(NotificationCenter, ConcurrentAddRemoveAndPostNeverCallARemovedObserver) {
 
 TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
     TempDir dir;
-    writePlist(dir / "xml", "ProductVersion", plist_new_string("11.7.10"), false);
-    writePlist(dir / "bin", "ProductVersion", plist_new_string("13.6"), true);
-    writePlist(dir / "number", "Key", plist_new_uint(12), false);
-    std::ofstream(dir / "garbage") << "bplist00\xff\xfe\x01";
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // must not block
+    writePlist(dir.path / "xml", "ProductVersion", plist_new_string("11.7.10"), false);
+    writePlist(dir.path / "bin", "ProductVersion", plist_new_string("13.6"), true);
+    writePlist(dir.path / "number", "Key", plist_new_uint(12), false);
+    std::ofstream(dir.path / "garbage") << "bplist00\xff\xfe\x01";
+    ASSERT_EQ(::mkfifo((dir.path / "fifo").c_str(), 0600), 0);  // must not block
     for (const char* name : {"number", "garbage", "fifo", "none", ""})
-        EXPECT_EQ(readPlistString(dir / name, "Key"), std::nullopt) << name;
-    EXPECT_EQ(operatingSystemVersionFrom(dir / "xml"), (OperatingSystemVersion{11, 7, 10}));
-    EXPECT_EQ(operatingSystemVersionFrom(dir / "bin"), (OperatingSystemVersion{13, 6, 0}));
+        EXPECT_EQ(readPlistString(dir.path / name, "Key"), std::nullopt) << name;
+    EXPECT_EQ(operatingSystemVersionFrom(dir.path / "xml"), (OperatingSystemVersion{11, 7, 10}));
+    EXPECT_EQ(operatingSystemVersionFrom(dir.path / "bin"), (OperatingSystemVersion{13, 6, 0}));
     struct utsname names {};
     ASSERT_EQ(::uname(&names), 0);
-    EXPECT_EQ(operatingSystemVersionFrom(dir / "garbage"),
+    EXPECT_EQ(operatingSystemVersionFrom(dir.path / "garbage"),
               parseOperatingSystemVersion(names.release));
 }
 
 TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
     EXPECT_TRUE(pathForResource("uninstall_nimbla_drive_r", ""));  // shipped beside the build
     TempDir dir;
-    writePlist(dir / "Logo.png", "Key", plist_new_string(""), true);
-    auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.root, "9.9"}; });
-    EXPECT_EQ(pathForResource("Logo", "png"), dir / "Logo.png");
+    writePlist(dir.path / "Logo.png", "Key", plist_new_string(""), true);
+    auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.str(), "9.9"}; });
+    EXPECT_EQ(pathForResource("Logo", "png"), dir.str() + "/Logo.png");
     EXPECT_EQ(pathForResource("Logo", ""), std::nullopt);
 }
 
@@ -166,18 +153,22 @@ struct Sleepers {  // copies of sleep, killed at the end
 TEST(Workspace, EachProcessGetsTheIdentifierOfTheBundleItRunsFrom) {
     // Two instances of one bundle, a bundle without identifier ("-"), a plain folder, and a
     // bundle whose executable is deleted while it runs.
-    const std::string folders[] = {"Foo.app", "Foo.app", "Ext.app", "Anon.app", "bin", "Gone.app"};
-    const char* ids[] = {
-        "com.example.foo", "com.example.foo", "com.nimbla.desktop.nimblafileprovider", "-", "-",
-        "com.example.gone"};
+    const std::string folders[] = {"Foo.app", "Foo.app", "Ext.app", "Anon.app", "bin", "Gone.app"},
+                      ids[] = {"com.example.foo",
+                               "com.example.foo",
+                               "com.nimbla.desktop.nimblafileprovider",
+                               "-",
+                               "-",
+                               "com.example.gone"};
     TempDir dir;
     Sleepers sleepers;
     for (std::size_t i = 0; i < std::size(ids); ++i) {
-        writePlist(dir / (folders[i] + "/Contents/Info.plist"),
-                   *ids[i] != '-' ? "CFBundleIdentifier" : "Name", plist_new_string(ids[i]), i % 2);
-        sleepers.start(dir / (folders[i] + "/Contents/MacOS/exe"));
+        writePlist(dir.path / (folders[i] + "/Contents/Info.plist"),
+                   ids[i] != "-" ? "CFBundleIdentifier" : "Name", plist_new_string(ids[i].c_str()),
+                   i % 2);
+        sleepers.start(dir.path / (folders[i] + "/Contents/MacOS/exe"));
     }
-    fs::remove(dir / "Gone.app/Contents/MacOS/exe");
+    fs::remove(dir.path / "Gone.app/Contents/MacOS/exe");
     std::map<pid_t, std::optional<std::string>> found;
     for (const auto& app : runningApplications()) found.emplace(app.pid, app.bundleIdentifier);
     for (std::size_t i = 0; i < std::size(ids); ++i) {
