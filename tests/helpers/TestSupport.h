@@ -40,14 +40,10 @@ inline void patternPiece(int fd, unsigned long long offset, char* piece) {
 }
 
 struct TempDir {
-    fs::path path = [] {
-        std::string pattern = (fs::temp_directory_path() / "nimbla-test-XXXXXX").string();
-        return fs::path(mkdtemp(pattern.data()));
-    }();
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
+    std::string pattern = fs::temp_directory_path() / "nimbla-test-XXXXXX";
+    fs::path path = mkdtemp(pattern.data());
+    std::error_code ignored;
+    ~TempDir() { fs::remove_all(path, ignored); }
     std::string str() const { return path.string(); }
 };
 
@@ -71,13 +67,11 @@ struct LogCapture {
         static const std::string path = [] {
             const char* prepared = std::getenv("NIMBLA_TEST_HOME");
             const std::string home = prepared ? prepared : dir.str();
-            if (!prepared) {
-                fs::create_directory(dir.path / "Desktop");
-            }
+            fs::create_directory(dir.path / "Desktop");  // unused when prepared
             platform::homeDirectorySeam().replace([home] { return home; });
             platform::clockSeam().replace([] {
-                return std::chrono::sys_days{std::chrono::December / 29 / 2025} +
-                       std::chrono::hours{12};
+                using namespace std::chrono;
+                return sys_days{December / 29 / 2025} + 12h;
             });
             std::string path = dest().path();
             platform::clockSeam().replace(platform::clockSeam().real());
@@ -109,7 +103,7 @@ struct ScriptedRunner {
             std::unique_lock lock(mutex);
             calls.push_back({command, description, std::this_thread::get_id()});
             const ProcessResult result =
-                answers.count(description) ? answers[description] : ProcessResult{true, "", ""};
+                answers.try_emplace(description, ProcessResult{true, "", ""}).first->second;
             lock.unlock();
             log(description + " output: " + result.output);
             log(description + (result.errorOutput.empty() ? " done." : " Error output: ") +

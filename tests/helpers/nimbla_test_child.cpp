@@ -1,7 +1,6 @@
 // The child program of the process runner's tests. Each argument is one instruction, carried out
 // in order; then it exits with status 0 unless told otherwise.
 //   out=TEXT / err=TEXT          write TEXT to stdout / stderr; \xHH stands for the byte HH
-//   outfile=PATH / errfile=PATH  write the bytes of the file at PATH to stdout / stderr
 //   big=N                        N bytes of the test pattern on stdout and N on stderr, in turns
 //   fds                          print the open descriptors and how SIGPIPE is handled
 //   orphan=quiet|flood           leave behind a process holding both pipes (flood: it writes to
@@ -26,7 +25,7 @@ int main(int argc, char** argv) {
         const std::string instruction = argv[i],
                           name = instruction.substr(0, instruction.find('='));
         const std::string value = instruction.substr(std::min(name.size() + 1, instruction.size()));
-        const int fd = name.starts_with("out") || name == "fds" ? 1 : 2;
+        const int fd = name == "out" || name == "fds" ? 1 : 2;
         std::string text;
         if (name == "out" || name == "err") {
             for (std::size_t at = 0; at < value.size(); ++at) {
@@ -34,8 +33,6 @@ int main(int argc, char** argv) {
                 text += hex ? char(std::stoi(value.substr(at + 2, 2), nullptr, 16)) : value[at];
                 at += hex ? 3 : 0;
             }
-        } else if (name == "outfile" || name == "errfile") {
-            text = nimbla::testsupport::readFile(value);
         } else if (name == "big") {
             static char piece[nimbla::testsupport::kPiece];
             for (unsigned long long at = 0, total = std::stoull(value); at < total;

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 
@@ -14,6 +12,7 @@ namespace nimbla {
 namespace {
 
 using namespace testsupport;
+using namespace platform;
 
 // Each button pressed twice in a row, with the log's Desktop as $NIMBLA_TEST_HOME has it (see
 // in_mount_namespace.sh): missing, read-only, on a full file system, or usable (the control
@@ -25,24 +24,18 @@ TEST(WorkflowStress, EachButtonTwiceEndsInTwoOutcomesWhateverTheDesktop) {
     const std::string log = LogCapture::path();
     const bool desktopExisted = fs::exists(fs::path(log).parent_path());
     TempDir resources;
-    writeExecutable(resources.path / "uninstall_nimbla_drive", "#!/bin/sh\n");
-    writeExecutable(resources.path / "uninstall_nimbla_drive_r", "#!/bin/sh\n");
-    auto bundle = platform::mainBundleSeam().override([&] {
-        return platform::BundleInfo{resources.str(), "1.0.0"};
+    for (const char* script : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"})
+        writeExecutable(resources.path / script, "#!/bin/sh\n");
+    auto bundle = mainBundleSeam().override([&] { return BundleInfo{resources.str(), "1.0.0"}; });
+    auto workspace = workspaceSeam().override([] { return std::vector<RunningApplication>{}; });
+    auto runner = runProcessSeam().override([](auto& url, auto arguments, auto& description) {
+        arguments.insert(arguments.begin(), url);
+        return runProcess("/bin/echo", arguments, description);
     });
-    auto workspace = platform::workspaceSeam().override(
-        [] { return std::vector<platform::RunningApplication>{}; });
-    auto runner =
-        runProcessSeam().override([](const std::string& url, std::vector<std::string> arguments,
-                                     const std::string& description) {
-            arguments.insert(arguments.begin(), url);
-            return runProcess("/bin/echo", arguments, description);
-        });
     std::atomic<int> privilegedCalls = 0;  // the two uninstall runs overlap
-    auto scripting = platform::scriptingServiceSeam().override([&](const std::string&) {
-        const platform::ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
-        return ++privilegedCalls % 2 ? platform::ScriptOutcome{"removed", {}}
-                                     : platform::ScriptOutcome{{}, canceled};
+    auto scripting = scriptingServiceSeam().override([&](const std::string&) {
+        const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
+        return ++privilegedCalls % 2 ? ScriptOutcome{"removed", {}} : ScriptOutcome{{}, canceled};
     });
     OutcomeRecorder outcomes;
     resetNimbla();
@@ -57,8 +50,7 @@ TEST(WorkflowStress, EachButtonTwiceEndsInTwoOutcomesWhateverTheDesktop) {
                                                         "UNINSTALL_FAILED", "UNINSTALL_SUCCESS"}));
     EXPECT_EQ(privilegedCalls, 2);
     EXPECT_EQ(fs::exists(fs::path(log).parent_path()), desktopExisted);  // never made by the log
-    const std::string content = readFile(log);
-    EXPECT_EQ(content.find("sudo script completed with error info: ") != std::string::npos,
+    EXPECT_EQ(readFile(log).find("sudo script completed with error info: ") != std::string::npos,
               std::getenv("NIMBLA_STRESS_EXPECT_LOG") != nullptr);
 }
 

@@ -14,13 +14,10 @@ PATH=/usr/sbin:/usr/bin:/sbin:/bin:$PATH
 
 mode=${1:-}
 shift || true
-case $mode in
-readonly | full | writable) ;;
-*)
+if [[ ! $mode =~ ^(readonly|full|writable)$ ]]; then
     echo "usage: in_mount_namespace.sh readonly|full|writable <program> [argument...]" >&2
     exit 64
-    ;;
-esac
+fi
 
 unavailable() {
     if [[ -n ${CI:-} ]]; then
@@ -71,6 +68,4 @@ writable)
     ;;
 esac
 
-rc=0
-NIMBLA_TEST_HOME=$home "$@" || rc=$?
-exit "$rc"
+NIMBLA_TEST_HOME=$home "$@"  # its status is the script's; the trap keeps it
