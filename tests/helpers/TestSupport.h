@@ -92,10 +92,10 @@ struct ScriptedRunner {
         std::string description;
         std::thread::id thread;
     };
-    LogCapture logged;
+    LogCapture logged{};
     std::map<std::string, ProcessResult> answers;
-    std::vector<Call> calls;
-    std::mutex mutex;
+    std::vector<Call> calls{};
+    std::mutex mutex{};
     platform::Seam<RunProcessFn>::Override override =
         runProcessSeam().override([this](const std::string& url, std::vector<std::string> command,
                                          const std::string& description) {

@@ -10,6 +10,7 @@ namespace {
 using namespace testsupport;
 using namespace platform;
 using Strings = std::vector<std::string>;
+const std::string kVersionRead = "Reading tolu version from defaults";
 const std::string kClientTool = "/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet";
 const std::string kArchive = "--remove-fpe-domain-and-archive-unsynced-content";
 const std::string kPreserve = "--remove-fpe-domain-and-preserve-unsynced-content";
@@ -33,8 +34,7 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
     };
     for (const auto& [os, version, expected] : cases) {
         auto system = operatingSystemVersionSeam().override([os = os] { return os; });
-        ScriptedRunner runner;
-        runner.answers["Reading tolu version from defaults"] = version;
+        ScriptedRunner runner{.answers = {{kVersionRead, version}}};
         EXPECT_EQ(getDomainRemovalAndArchiveArguments(), expected) << version.output << os.major;
         EXPECT_EQ(isMacOS11orLess(), os.major <= 11);
         ASSERT_EQ(runner.calls.size(), 1u);
@@ -52,10 +52,8 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
           "99999999999999999999999.0\n", "2.99999999999999999999999\n"}}};
     for (const auto& [flag, list] : versions) {
         for (const std::string& version : list) {
-            ScriptedRunner runner;
-            runner.answers["Reading tolu version from defaults"] = {true, version, ""};
-            EXPECT_EQ(getDomainRemovalAndArchiveArguments(), clientTool(flag))
-                << "\"" << version << "\"";
+            ScriptedRunner runner{.answers = {{kVersionRead, {true, version, ""}}}};
+            EXPECT_EQ(getDomainRemovalAndArchiveArguments(), clientTool(flag)) << version;
         }
     }
 }
@@ -76,8 +74,7 @@ TEST(DomainRemovalJudgement, AbsentDomainCountsOnlyInItsOwnStream) {
         {{false, "no existing domain was found with display name: nimbla", ""}, false},
         {{false, "", "something else went wrong"}, false}};
     for (const auto& [result, expected] : cases) {
-        ScriptedRunner runner;
-        runner.answers["Removing Nimbla domain"] = result;
+        ScriptedRunner runner{.answers = {{"Removing Nimbla domain", result}}};
         EXPECT_EQ(removeDomainAndArchiveUnsyncedFiles({kPreserve, "Nimbla"}, {kClientTool}),
                   expected)
             << result.output << result.errorOutput;
