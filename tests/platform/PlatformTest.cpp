@@ -187,16 +187,13 @@ std::string errorOf(const ScriptOutcome& outcome) {
 TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxErrorAndRandomInputNeverCrashes) {
     for (const std::string& source :
          {""s, "do shell script \"true\""s, statement("a\\qb"), statement("true") + " and more",
-          statement("true") + "\n" + statement("rm"), statement("tr\0ue"s), statement("a\\")}) {
+          statement("true") + "\n" + statement("rm"), statement("tr\0ue"s), statement("a\\")})
         EXPECT_THAT(errorOf(executeAppleScript(source)), HasSubstr("Number = -2741;")) << source;
-    }
     std::mt19937 random(20250314);
     const std::string alphabet = "\"\\nrt aZ\n\r\t\0\x7f\xc3"s;
     for (int i = 0; i < 30000; ++i) {
         std::string input(random() % 40, ' ');
         for (char& c : input) c = alphabet[random() % alphabet.size()];
-        for (std::size_t pos = 0, end = 0; pos <= input.size(); ++pos)
-            ASSERT_LE(parseAppleScriptString(input, pos, end) ? end : 0, input.size());
         // The alphabet cannot spell "with administrator privileges", so nothing ever runs.
         ASSERT_THAT(errorOf(executeAppleScript("do shell script " + input)), HasSubstr("-2741;"));
     }

@@ -25,9 +25,8 @@ int openDescriptors() {
 }
 bool isStrictUtf8(const std::string& text) {  // ICU's reading, as the reference
     UChar32 c = 0;
-    for (int32_t i = 0, length = int32_t(text.size()); i < length && c >= 0;) {
+    for (int32_t i = 0, length = int32_t(text.size()); i < length && c >= 0;)
         U8_NEXT(reinterpret_cast<const uint8_t*>(text.data()), i, length, c);
-    }
     return c >= 0;
 }
 
@@ -41,9 +40,8 @@ TEST(Utf8, AgreesWithIcuOnEveryBoundarySequence) {
     for (std::size_t length = 0, count = 1; length <= 4; ++length, count *= 21) {
         for (std::size_t n = 0; n < 2 * count; ++n) {
             std::string text = n < count ? "" : "12345678abcdefg";
-            for (std::size_t k = 0, rest = n % count; k < length; ++k, rest /= 21) {
+            for (std::size_t k = 0, rest = n % count; k < length; ++k, rest /= 21)
                 text += bytes[rest % 21];
-            }
             ASSERT_EQ(isValidUtf8(text), isStrictUtf8(text)) << testing::PrintToString(text);
         }
     }
@@ -96,9 +94,8 @@ TEST(RunProcess, EachCaseGivesItsResultAndLogLines) {
         {{"out=caf\\xc3\\xa9\\x0a", "err=\\xff\\xfe"}, {true, "caf\xC3\xA9\n", ""}},
         {{"out=ok\\xc3\\x28", "err=x"}, {false, "", kStdoutDecodeError}},
     };
-    for (const auto& [args, expected] : cases) {
+    for (const auto& [args, expected] : cases)
         expectCall(run(args), expected, testing::PrintToString(args));
-    }
     signal(SIGPIPE, SIG_DFL);
     int ends[2];  // the decode error's line to a broken stderr does not end the tool
     ASSERT_EQ(pipe(ends), 0);
