@@ -97,8 +97,7 @@ struct ScriptedRunner {
     std::vector<Call> calls{};
     std::mutex mutex{};
     platform::Seam<RunProcessFn>::Override override =
-        runProcessSeam().override([this](const std::string& url, std::vector<std::string> command,
-                                         const std::string& description) {
+        runProcessSeam().override([this](auto& url, auto command, auto& description) {
             command.insert(command.begin(), url);
             std::unique_lock lock(mutex);
             calls.push_back({command, description, std::this_thread::get_id()});
@@ -117,20 +116,18 @@ struct OutcomeRecorder {
     std::vector<std::string> names;
     std::vector<std::pair<std::thread::id, std::string>> arrivals;
     std::vector<platform::NotificationCenter::Token> tokens;
+    platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
     OutcomeRecorder() {
         for (std::string_view name :
              {outcomes::resetSuccess, outcomes::resetFailed, outcomes::uninstallSuccess,
-              outcomes::uninstallFailed, outcomes::nimblaDriveRunning}) {
-            tokens.push_back(
-                platform::NotificationCenter::defaultCenter().addObserver(name, [this, name] {
-                    names.emplace_back(name);
-                    arrivals.emplace_back(std::this_thread::get_id(), readFile(LogCapture::path()));
-                }));
-        }
+              outcomes::uninstallFailed, outcomes::nimblaDriveRunning})
+            tokens.push_back(center.addObserver(name, [this, name] {
+                names.emplace_back(name);
+                arrivals.emplace_back(std::this_thread::get_id(), readFile(LogCapture::path()));
+            }));
     }
     ~OutcomeRecorder() {
-        for (auto token : tokens)
-            platform::NotificationCenter::defaultCenter().removeObserver(token);
+        for (auto token : tokens) center.removeObserver(token);
     }
 };
 
