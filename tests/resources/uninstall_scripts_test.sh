@@ -14,7 +14,8 @@ if [[ -z ${NIMBLA_SIM-} ]]; then
         echo "SKIPPED: the simulation needs mount namespaces, which are not available here: $problem"
         exit 77
     fi
-    exec "$sim" --build "${1:?usage: $0 <build dir>}" -- bash "$here/uninstall_scripts_test.sh"
+    # The test folder may lie where the simulation hides the host (under /tmp, say): share it.
+    exec "$sim" --build "${1:?usage: $0 <build dir>}" --share "$here" -- bash "$here/uninstall_scripts_test.sh"
 fi
 
 resources=$(dirname "$NIMBLA_SIM_TOOL")/../share/nimbla-reset-tool
