@@ -8,7 +8,6 @@
 #include "logging/Logger.h"
 #include "operations/NimblaDriveUtils.h"
 #include "operations/Outcomes.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Queues.h"
 #include "platform/SystemVersion.h"
 #include "process/RunProcess.h"
@@ -90,11 +89,6 @@ std::string_view withoutLineEnd(std::string_view text) {
     return text;
 }
 
-void postFromMainQueue(std::string_view name) {
-    platform::dispatchMainAsync(
-        [name] { platform::NotificationCenter::defaultCenter().post(name); });
-}
-
 }  // namespace
 
 int compareVersions(const std::string& version, const std::string& threshold) {
@@ -146,7 +140,7 @@ bool removeDomainAndArchiveUnsyncedFiles(const std::vector<std::string>& params,
 void resetNimbla(bool preUninstallReset) {
     if (!preUninstallReset && isNimblaDriveRunning()) {
         log("Please quit Nimbla Drive before attempting to reset");
-        postFromMainQueue(outcomes::nimblaDriveRunning);
+        outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
         return;
     }
 
@@ -174,7 +168,7 @@ void resetNimbla(bool preUninstallReset) {
         }
         // Posted only now, so the final line is in the log before anyone hears of the outcome.
         if (!preUninstallReset) {
-            postFromMainQueue(succeeded ? outcomes::resetSuccess : outcomes::resetFailed);
+            outcomes::postFromMainQueue(succeeded ? outcomes::resetSuccess : outcomes::resetFailed);
         }
     });
 }

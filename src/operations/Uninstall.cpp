@@ -7,7 +7,6 @@
 #include "operations/Outcomes.h"
 #include "operations/Reset.h"
 #include "platform/Bundle.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Queues.h"
 #include "process/RunProcess.h"
 
@@ -18,11 +17,6 @@ namespace {
 constexpr const char* kUserScript = "uninstall_nimbla_drive";
 constexpr const char* kUserScriptDescription = "uninstall_nimbla_drive -u -s";
 constexpr const char* kRootScript = "uninstall_nimbla_drive_r";
-
-void postFromMainQueue(std::string_view name) {
-    platform::dispatchMainAsync(
-        [name] { platform::NotificationCenter::defaultCenter().post(name); });
-}
 
 }  // namespace
 
@@ -67,7 +61,7 @@ std::string privilegedCommandFor(const std::string& path) {
 void uninstallNimbla() {
     if (isNimblaDriveRunning()) {
         log("Nimbla Drive is running, cancelling uninstall");
-        postFromMainQueue(outcomes::nimblaDriveRunning);
+        outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
         return;
     }
 
@@ -94,7 +88,8 @@ void uninstallNimbla() {
         }
 
         const bool succeeded = domainRemoved && scriptSucceeded && privilegedScriptSucceeded;
-        postFromMainQueue(succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed);
+        outcomes::postFromMainQueue(succeeded ? outcomes::uninstallSuccess
+                                              : outcomes::uninstallFailed);
     });
 }
 
