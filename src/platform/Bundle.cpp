@@ -26,6 +26,16 @@ std::string executableFolder() {
     return path;
 }
 
+// The absolute, physical path of an existing folder, else "".
+std::string resolved(const std::string& path) {
+    std::string result;
+    if (char* physical = ::realpath(path.c_str(), nullptr)) {
+        result = physical;
+        ::free(physical);
+    }
+    return result;
+}
+
 bool isSafeFileName(const std::string& name) {
     return !name.empty() && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos && name.find("..") == std::string::npos;
@@ -40,11 +50,8 @@ BundleInfo mainBundle() {
     if (folder.empty()) {
         return info;
     }
-    const std::string candidate = folder + "/" + build::resourceDirFromExecutable;
-    if (char* resolved = ::realpath(candidate.c_str(), nullptr)) {
-        info.resourceDirectory = resolved;
-        ::free(resolved);
-    }
+    info.resourceDirectory = resolved(folder + "/" + build::resourceDirFromExecutable);
+    info.helperDirectory = resolved(folder + "/" + build::helperDirFromExecutable);
     return info;
 }
 
@@ -59,19 +66,20 @@ std::optional<std::string> pathForResource(const std::string& name, const std::s
         return std::nullopt;
     }
     const BundleInfo bundle = mainBundleSeam()();
-    if (bundle.resourceDirectory.empty()) {
-        return std::nullopt;
+    for (std::string path : {bundle.resourceDirectory, bundle.helperDirectory}) {
+        if (path.empty()) {
+            continue;
+        }
+        if (path.back() != '/') {
+            path += '/';
+        }
+        path += fileName;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            return path;
+        }
     }
-    std::string path = bundle.resourceDirectory;
-    if (path.back() != '/') {
-        path += '/';
-    }
-    path += fileName;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    return path;
+    return std::nullopt;
 }
 
 std::optional<std::string> shortVersion() {

@@ -11,15 +11,17 @@ namespace nimbla::platform {
 struct BundleInfo {
     std::string resourceDirectory;  // absolute; "" when it cannot be found
     std::optional<std::string> shortVersion;
+    std::string helperDirectory = {};  // the executable helper scripts, when kept apart; or ""
 };
 
-// Off macOS: resources in <folder of the executable>/../share/nimbla-reset-tool (the same in
-// the build tree and under an installed prefix); the version is the project's.
+// Off macOS, relative to the folder of the executable (the same in the build tree and under an
+// installed prefix): data in ../share/nimbla-reset-tool, helper scripts in
+// ../lib/nimbla-reset-tool; the version is the project's.
 BundleInfo mainBundle();
 Seam<BundleInfo()>& mainBundleSeam();
 
 // The full path of resource `name` (with "." + `type` when `type` is not empty), only when that
-// file exists.
+// file exists: in the resource folder, else in the helper folder.
 std::optional<std::string> pathForResource(const std::string& name, const std::string& type);
 
 // The tool's short version (CFBundleShortVersionString), if any.
