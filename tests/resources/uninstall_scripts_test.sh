@@ -18,12 +18,12 @@ if [[ -z ${NIMBLA_SIM-} ]]; then
     exec "$sim" --build "${1:?usage: $0 <build dir>}" --share "$here" -- bash "$here/uninstall_scripts_test.sh"
 fi
 
-resources=$(dirname "$NIMBLA_SIM_TOOL")/../share/nimbla-reset-tool
+resources=$(dirname "$NIMBLA_SIM_TOOL")/../lib/nimbla-reset-tool
 user_script=$resources/uninstall_nimbla_drive
 root_script=$resources/uninstall_nimbla_drive_r
 lib=$HOME/Library
 traces=(
-    "$lib/Application Support/Nimbla" "$lib/Caches/com.nimbla.desktop" "$lib/Logs/Nimbla"
+    "$lib/Application Support/Nimbla/Nimbla" "$lib/Caches/com.nimbla.desktop" "$lib/Logs/Nimbla/nimbla.log"
     "$lib/Preferences/com.nimbla.desktop.plist" "$lib/Preferences/com.nimbla.desktop.\$(touch pwned).plist"
     "$lib/Preferences/com.nimbla.desktop.nimblafileprovider.plist" "$lib/HTTPStorages/com.nimbla.desktop"
     "$lib/Saved Application State/com.nimbla.desktop.savedState" "$lib/LaunchAgents/com.nimbla.desktop.plist"
@@ -37,7 +37,11 @@ decoys=(
     "$lib/Group Containers/group.com.nimbla.desktop/shared.db" "$HOME/Documents/com.nimbla.desktop.plist"
     "/Applications/Nimbla Notes.app/Contents/Info.plist" /Library/LaunchDaemons/com.other.daemon.plist
     /Outside/cache/keep.txt /Outside/support/keep.txt
+    # Another product of the same vendor, beside the client's entries and helpers.
+    "$lib/Application Support/Nimbla/Nimbla Photos/library.db" "$lib/Logs/Nimbla/Nimbla Photos.log"
+    /Library/PrivilegedHelperTools/com.nimbla.desktopsync /Library/LaunchDaemons/com.nimbla.desktopsync.plist
 )
+vendor_folders=("$lib/Application Support/Nimbla" "$lib/Logs/Nimbla")
 
 failures=0
 # expect <name> <status> <text on stdout or stderr ("": no output at all)> <command...>
@@ -57,26 +61,51 @@ put() { mkdir -p "$(dirname "$1")" && echo "$1" >"$1"; }
 populate() {
     local path
     for path in "${traces[@]}"; do
-        case $path in *.plist | *.helper) put "$path" ;; *) put "$path/nested/file" ;; esac
+        case $path in *.plist | *.helper | *.log) put "$path" ;; *) put "$path/nested/file" ;; esac
     done
     for path in "${decoys[@]}"; do put "$path"; done
     # Symbolic link traps: a listed entry that links out of the list, and a link inside one.
     rm -rf "$lib/Caches/com.nimbla.desktop"
     ln -s /Outside/cache "$lib/Caches/com.nimbla.desktop"
-    ln -s /Outside/support "$lib/Application Support/Nimbla/linked"
+    ln -s /Outside/support "$lib/Application Support/Nimbla/Nimbla/linked"
 }
 all_gone() { for path; do [[ ! -e $path && ! -L $path ]] || return 1; done; }
 all_there() { for path; do [[ -e $path ]] || return 1; done; }
 
-# Everything listed goes, nothing else; what went is reported; a second run succeeds silently.
+# Everything listed goes, nothing else; what went is reported; a second run succeeds silently,
+# also without a fixed folder (HTTPStorages). Loaded agents are unloaded before they go.
 populate
-expect "user script" 0 "Removed $lib/Logs/Nimbla" "$user_script" -u -s
+# shellcheck disable=SC2016 # expanded by the stand-in
+printf '#!/bin/sh\n[ -e "$3" ] && echo "$*" >>/tmp/launchctl.log\n' >/usr/bin/launchctl
+chmod +x /usr/bin/launchctl
+expect "user script" 0 "Removed $lib/Logs/Nimbla/nimbla.log" "$user_script" -u -s
 expect "root script" 0 "Removed /Applications/Nimbla.app" "$root_script"
+rm /usr/bin/launchctl
+check "the agent was unloaded first" grep -qxF "bootout gui/0 $lib/LaunchAgents/com.nimbla.desktop.plist" /tmp/launchctl.log
 check "every listed entry is gone" all_gone "${traces[@]}"
-check "every decoy is kept" all_there "${decoys[@]}"
+check "every decoy is kept" all_there "${decoys[@]}" "${vendor_folders[@]}"
 check "no file name was run" all_gone pwned "$HOME/pwned" /pwned
+rm -rf "$lib/HTTPStorages"
 expect "user script again" 0 "" "$user_script" -s -u
 expect "root script again" 0 "" "$root_script"
+# With the other product gone too, the emptied vendor folders go.
+rm -rf "$lib/Application Support/Nimbla/Nimbla Photos" "$lib/Logs/Nimbla/Nimbla Photos.log"
+expect "user script, vendor folders empty" 0 "Removed $lib/Logs/Nimbla" "$user_script" -u -s
+check "the empty vendor folders are gone" all_gone "${vendor_folders[@]}"
+
+# A fixed folder replaced by a link is refused, and nothing behind the link is removed.
+populate
+mv "$lib/Saved Application State" /Outside/state
+ln -s /Outside/state "$lib/Saved Application State"
+expect "linked fixed folder" 1 "$lib/Saved Application State is a symbolic link" "$user_script" -u -s
+check "nothing removed through the link" all_there /Outside/state/com.nimbla.desktop.savedState
+rm "$lib/Saved Application State"
+mv /Outside/state "$lib/Saved Application State"
+
+# The home folder must not be the root or a system folder.
+for folder in / /usr /Users; do
+    expect "HOME=$folder" 1 "refusing to use $folder as a home folder" env HOME="$folder" "$user_script" -u -s
+done
 
 # Usage errors and an ordinary user remove nothing.
 populate
@@ -95,10 +124,10 @@ check "a refused run removes nothing" all_there "${traces[@]}"
 for folder in "$lib/Logs" /Library/PrivilegedHelperTools; do
     mount --bind "$folder" "$folder" && mount -o remount,bind,ro "$folder"
 done
-expect "read-only Logs" 1 "could not remove $lib/Logs/Nimbla" "$user_script" -u -s
+expect "read-only Logs" 1 "could not remove $lib/Logs/Nimbla/nimbla.log" "$user_script" -u -s
 expect "read-only helpers" 1 "could not remove /Library/PrivilegedHelperTools/com.nimbla.desktop.helper" \
     "$root_script"
-check "the rest is gone" all_gone "$lib/Application Support/Nimbla" /Applications/Nimbla.app
+check "the rest is gone" all_gone "$lib/Application Support/Nimbla/Nimbla" /Applications/Nimbla.app
 
 ((failures == 0)) || { echo "$failures check(s) failed" >&2 && exit 1; }
 echo "all checks passed"
