@@ -12,11 +12,7 @@
 
 namespace nimbla {
 
-namespace {
-
-// Writes to the tool's own stderr. When that is a pipe nobody reads any more, the write fails
-// with EPIPE; the SIGPIPE it raises is held back and discarded so the tool carries on.
-void writeToStandardError(std::string_view text) {
+void writeSurvivingBrokenPipe(int fd, std::string_view text) {
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
@@ -29,7 +25,7 @@ void writeToStandardError(std::string_view text) {
 
     bool brokenPipe = false;
     while (!text.empty()) {
-        const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
+        const ssize_t written = ::write(fd, text.data(), text.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -47,13 +43,11 @@ void writeToStandardError(std::string_view text) {
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
-}  // namespace
-
 ProcessResult runProcess(const std::string& url, const std::vector<std::string>& arguments,
                          const std::string& description) {
     platform::ChildOutput run = platform::runChild(url, arguments, platform::ChildInput::Inherit);
     if (!isValidUtf8(run.out)) {
-        writeToStandardError(kStdoutDecodeError);
+        writeSurvivingBrokenPipe(STDERR_FILENO, kStdoutDecodeError);
         return {false, "", kStdoutDecodeError};
     }
     ProcessResult result;

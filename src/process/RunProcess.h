@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Seam.h"
@@ -38,11 +39,16 @@ ProcessResult runProcess(const std::string& url, const std::vector<std::string>&
 // `script` goes between the quotes unchanged, so it must already be escaped for an AppleScript
 // string. Logs "sudo script completed with error info: <description> and output: <result>" on
 // failure and returns false; on success prints "sudo script completed successfully!\n<result>\n"
-// to stdout and returns true.
+// to stdout (a reader that has gone away does not end the tool) and returns true.
 bool runProcessAsSudo(const std::string& script);
 
 // The exact script source runProcessAsSudo hands to the scripting service.
 std::string sudoScriptSource(const std::string& script);
+
+// Writes `text` whole to the tool's own descriptor `fd` (standard output or error). When that is
+// a pipe nobody reads any more, the write stops with EPIPE and the SIGPIPE it raises is held back
+// and discarded, so the tool carries on.
+void writeSurvivingBrokenPipe(int fd, std::string_view text);
 
 // The seams through which the workflows run commands; the defaults are the two functions above.
 using RunProcessFn = ProcessResult(const std::string&, const std::vector<std::string>&,

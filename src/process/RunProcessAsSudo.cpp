@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "logging/Logger.h"
@@ -20,8 +22,8 @@ bool runProcessAsSudo(const std::string& script) {
         return false;
     }
     const std::string message = "sudo script completed successfully!\n" + result + "\n";
-    std::fwrite(message.data(), 1, message.size(), stdout);
-    std::fflush(stdout);
+    std::fflush(stdout);  // whatever stdio holds goes first
+    writeSurvivingBrokenPipe(STDOUT_FILENO, message);
     return true;
 }
 

@@ -3,11 +3,13 @@
 //   out=TEXT / err=TEXT          write TEXT to stdout / stderr; \xHH stands for the byte HH
 //   big=N                        N bytes of the test pattern on stdout and N on stderr, in turns
 //   fds                          print the open descriptors and how SIGPIPE is handled
+//   parentfds                    print which of descriptors 0, 1 and 2 are open in the parent
 //   orphan=quiet|flood           leave behind a process holding both pipes (flood: it writes to
 //                                stdout without pause) and write "orphan=<pid>\n" on stderr
 //   sleep=MS, signal=N, exit=N
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "helpers/TestSupport.h"
@@ -25,7 +27,7 @@ int main(int argc, char** argv) {
         const std::string instruction = argv[i],
                           name = instruction.substr(0, instruction.find('='));
         const std::string value = instruction.substr(std::min(name.size() + 1, instruction.size()));
-        const int fd = name == "out" || name == "fds" ? 1 : 2;
+        const int fd = name == "out" || name.ends_with("fds") ? 1 : 2;
         std::string text;
         if (name == "out" || name == "err") {
             for (std::size_t at = 0; at < value.size(); ++at) {
@@ -49,13 +51,23 @@ int main(int argc, char** argv) {
             struct sigaction current {};
             sigaction(SIGPIPE, nullptr, &current);
             text += current.sa_handler == SIG_DFL ? "default\n" : "other\n";
+        } else if (name == "parentfds") {
+            for (int open = 0; open < 3; ++open) {
+                const std::string entry =
+                    "/proc/" + std::to_string(getppid()) + "/fd/" + std::to_string(open);
+                struct stat link {};
+                text += lstat(entry.c_str(), &link) == 0 ? std::to_string(open) + " " : "";
+            }
         } else if (name == "orphan") {
             if (const pid_t orphan = fork(); orphan != 0) {
                 text = "orphan=" + std::to_string(orphan) + "\n";
             } else {
                 signal(SIGPIPE, SIG_DFL);  // a flood ends at its first write after the reader's
                 for (int tick = 0; tick < 600; ++tick) {
-                    value == "flood" ? writeAll(1, std::string(4096, '.')) : (void)usleep(100000);
+                    if (value == "flood")
+                        writeAll(1, std::string(4096, '.'));
+                    else
+                        usleep(100000);
                 }
                 _exit(0);
             }
