@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include "app/AppDelegate.h"
 #include "app/ContentView.h"
 #include "app/FittingButton.h"
 #include "app/MessageBox.h"
@@ -149,9 +148,13 @@ TEST(Translations, AGermanLocaleGivesGermanTextsThatFitTheButtons) {
 TEST(Buttons, RunTheWorkflowsWithoutAskingAndTheirOutcomesShow) {
     std::vector<std::string> ran;  // the calls follow one another, never overlap
     auto runner = runProcessSeam().override([&](auto&, auto&, const std::string& description) {
-        return ran.push_back(description), ProcessResult{true, "", ""};
+        ran.push_back(description);
+        return ProcessResult{true, "", ""};
     });
-    auto sudo = runProcessAsSudoSeam().override([&](auto&) { return ran.push_back("sudo"), true; });
+    auto sudo = runProcessAsSudoSeam().override([&](auto&) {
+        ran.push_back("sudo");
+        return true;
+    });
     WelcomeView view;
     view.show();
     for (auto [button, outcome] : {std::pair{view.resetButton(), AlertDialog::ResetSuccess},
@@ -167,10 +170,8 @@ TEST(Buttons, RunTheWorkflowsWithoutAskingAndTheirOutcomesShow) {
                                             "uninstall_nimbla_drive -u -s"s, "sudo"s}));
 }
 
-// Both routes end the tool when the window closes: the delegate's answer and the window's own
-// close, which ends the process at once even while an alert is open and a command hangs.
+// Closing the window ends the process at once, even while an alert is open and a command hangs.
 TEST(ShellDeathTest, ClosingTheWindowEndsTheProcessAtOnce) {
-    EXPECT_TRUE(AppDelegate().applicationShouldTerminateAfterLastWindowClosed(*qApp));
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
@@ -178,7 +179,10 @@ TEST(ShellDeathTest, ClosingTheWindowEndsTheProcessAtOnce) {
                 std::this_thread::sleep_for(1h);
                 return ProcessResult{};
             });
-            std::thread([] { std::this_thread::sleep_for(15s), std::_Exit(3); }).detach();
+            std::thread([] {
+                std::this_thread::sleep_for(15s);
+                std::_Exit(3);
+            }).detach();
             NimblaResetToolApp app;
             app.window().show();
             app.window().contentView()->welcomeView()->resetButton()->click();

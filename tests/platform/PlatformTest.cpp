@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <future>
-#include <random>
 
 #include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
@@ -35,7 +34,10 @@ void writePlist(const std::string& path, const char* key, plist_t value, bool bi
     plist_dict_set_item(dict, key, value);
     char* data = nullptr;
     uint32_t length = 0;
-    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
+    if (binary)
+        plist_to_bin(dict, &data, &length);
+    else
+        plist_to_xml(dict, &data, &length);
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary).write(data, length);
     free(data);
@@ -63,7 +65,10 @@ TEST(Queues, BackgroundRunsBlockingTasksSideBySideAndIdleWaitsForNestedWork) {
     });
     dispatchBackgroundAsync([&] {
         started.set_value();
-        dispatchBackgroundAsync([&] { std::this_thread::sleep_for(20ms), ++done; });
+        dispatchBackgroundAsync([&] {
+            std::this_thread::sleep_for(20ms);
+            ++done;
+        });
     });
     waitForBackgroundIdle();
     EXPECT_EQ(done, 2);
@@ -146,7 +151,9 @@ struct Sleepers {  // copies of sleep, killed at the end
         EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ), 0);
     }
     ~Sleepers() {
-        for (pid_t pid : pids) pid > 0 && ::kill(pid, SIGKILL) == 0 && ::waitpid(pid, nullptr, 0);
+        for (pid_t pid : pids)
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+                ::waitpid(pid, nullptr, 0);
     }
 };
 
@@ -184,19 +191,11 @@ std::string errorOf(const ScriptOutcome& outcome) {
     return outcome.error ? outcome.error->description() : "none";
 }
 
-TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxErrorAndRandomInputNeverCrashes) {
+TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxError) {
     for (const std::string& source :
          {""s, "do shell script \"true\""s, statement("a\\qb"), statement("true") + " and more",
           statement("true") + "\n" + statement("rm"), statement("tr\0ue"s), statement("a\\")})
         EXPECT_THAT(errorOf(executeAppleScript(source)), HasSubstr("Number = -2741;")) << source;
-    std::mt19937 random(20250314);
-    const std::string alphabet = "\"\\nrt aZ\n\r\t\0\x7f\xc3"s;
-    for (int i = 0; i < 30000; ++i) {
-        std::string input(random() % 40, ' ');
-        for (char& c : input) c = alphabet[random() % alphabet.size()];
-        // The alphabet cannot spell "with administrator privileges", so nothing ever runs.
-        ASSERT_THAT(errorOf(executeAppleScript("do shell script " + input)), HasSubstr("-2741;"));
-    }
 }
 
 TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
