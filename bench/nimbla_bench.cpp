@@ -5,7 +5,7 @@
 //
 //   nimbla_bench p1 [calls] [rounds] [qprocess-program] [python]
 //   nimbla_bench p2 [bytes] [rounds]            (each measurement in a fresh process:)
-//   nimbla_bench p2-one runner|runner-nolog|poll bytes
+//   nimbla_bench p2-one runner|runner-nolog|poll|poll-write bytes
 //   nimbla_bench p3 [lines] [rounds]
 //   nimbla_bench p5 [rounds]                    (inside the simulated installation)
 #include <fcntl.h>
@@ -289,7 +289,7 @@ int benchSpawn(long calls, int rounds, const std::string& qprocess, const std::s
 int captureOnce(const std::string& mode, std::size_t bytes) {
     std::unique_ptr<TempHome> home;
     if (mode != "poll") {
-        home = std::make_unique<TempHome>(mode == "runner");
+        home = std::make_unique<TempHome>(mode != "runner-nolog");
         nimbla::dest();  // fixes the log path before the clock starts
     }
     const long baseKib = statusKib("VmRSS");
@@ -298,10 +298,28 @@ int captureOnce(const std::string& mode, std::size_t bytes) {
     std::size_t outSize = 0;
     std::size_t errSize = 0;
     const auto start = Clock::now();
-    if (mode == "poll") {
+    if (mode == "poll" || mode == "poll-write") {
         Captured captured = spawnAndCapture({writer, count});
         outSize = captured.out.size();
         errSize = captured.err.size();
+        if (mode == "poll-write") {
+            // The least a capture that is logged must do: one write of what was captured to a
+            // file on the same Desktop.
+            const std::string file = (home->path() / "Desktop" / "captured").string();
+            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            bool written = fd >= 0;
+            for (const std::string* stream : {&captured.out, &captured.err}) {
+                std::string_view piece = *stream;
+                while (written && !piece.empty()) {
+                    const ssize_t n = write(fd, piece.data(), piece.size());
+                    written = n > 0;
+                    piece.remove_prefix(written ? static_cast<std::size_t>(n) : 0);
+                }
+            }
+            if (!written || close(fd) != 0) {
+                fail("writing the captured bytes failed");
+            }
+        }
     } else {
         nimbla::ProcessResult result = nimbla::runProcess(writer, {count}, "Writing");
         outSize = result.output.size();
@@ -320,7 +338,7 @@ int captureOnce(const std::string& mode, std::size_t bytes) {
 int benchCapture(const char* self, std::size_t bytes, int rounds) {
     std::map<std::string, std::vector<double>> seconds, peakRatio;
     for (int round = 0; round < rounds; ++round) {
-        for (const std::string mode : {"poll", "runner", "runner-nolog"}) {
+        for (const std::string mode : {"poll", "poll-write", "runner", "runner-nolog"}) {
             const std::string line =
                 std::string(self) + " p2-one " + mode + " " + std::to_string(bytes);
             FILE* pipe = popen(line.c_str(), "r");
