@@ -152,21 +152,6 @@ protected:
     void TearDown() override { settle(); }
 };
 
-TEST_F(Workflow, RefusalWhileTheClientRunsLogsOneLineAndPostsOneOutcome) {
-    ship(2);
-    clientRunning = true;
-    resetNimbla();
-    waitForBackgroundIdle();
-    EXPECT_TRUE(outcomes.names.empty());  // only through the main queue
-    uninstallNimbla();
-    settle();
-    EXPECT_EQ(runner.logged.appended(),
-              "Please quit Nimbla Drive before attempting to reset\n"
-              "Nimbla Drive is running, cancelling uninstall\n");
-    EXPECT_EQ(outcomes.names, (Strings{"NIMBLA_DRIVE_RUNNING", "NIMBLA_DRIVE_RUNNING"}));
-    EXPECT_TRUE(runner.calls.empty() && privileged.empty());
-}
-
 // Each stage failing alone still runs the later ones and fails the reset; absent targets count
 // as success. Stage 3's absent-domain text counts only on stderr; stage 4 only by its status.
 TEST_F(Workflow, ResetOutcomeFollowsEachStage) {
