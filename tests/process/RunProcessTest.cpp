@@ -39,13 +39,17 @@ TEST(Utf8, AgreesWithIcuOnEveryBoundarySequence) {
         "\x00\x41\x7f\x80\x8f\x90\x9f\xa0\xbf\xc0\xc1\xc2\xdf\xe0\xed\xee\xef"
         "\xf0\xf4\xf5\xff",
         21);
-    for (std::size_t length = 0, count = 1; length <= 4; ++length, count *= 21) {
+    std::size_t count = 1;  // sequences of the current length
+    for (std::size_t length = 0; length <= 4; ++length) {
         for (std::size_t n = 0; n < 2 * count; ++n) {
             std::string text = n < count ? "" : "12345678abcdefg";
-            for (std::size_t k = 0, rest = n % count; k < length; ++k, rest /= 21)
+            for (std::size_t k = 0, rest = n % count; k < length; ++k) {
                 text += bytes[rest % 21];
+                rest /= 21;
+            }
             ASSERT_EQ(isValidUtf8(text), isStrictUtf8(text)) << testing::PrintToString(text);
         }
+        count *= 21;
     }
 }
 
