@@ -81,7 +81,7 @@ chmod +x /usr/bin/launchctl
 expect "user script" 0 "Removed $lib/Logs/Nimbla/nimbla.log" "$user_script" -u -s
 expect "root script" 0 "Removed /Applications/Nimbla.app" "$root_script"
 rm /usr/bin/launchctl
-check "the agent was unloaded first" grep -qxF "bootout gui/0 $lib/LaunchAgents/com.nimbla.desktop.plist" /tmp/launchctl.log
+check "the agent was unloaded first" grep -qxF "bootout gui/$(id -u) $lib/LaunchAgents/com.nimbla.desktop.plist" /tmp/launchctl.log
 check "every listed entry is gone" all_gone "${traces[@]}"
 check "every decoy is kept" all_there "${decoys[@]}" "${vendor_folders[@]}"
 check "no file name was run" all_gone pwned "$HOME/pwned" /pwned
