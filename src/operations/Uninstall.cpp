@@ -8,6 +8,7 @@
 #include "operations/Reset.h"
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
+#include "platform/ScriptingService.h"
 #include "process/RunProcess.h"
 
 namespace nimbla {
@@ -21,41 +22,7 @@ constexpr const char* kRootScript = "uninstall_nimbla_drive_r";
 }  // namespace
 
 std::string privilegedCommandFor(const std::string& path) {
-    // Inside single quotes the shell takes every character literally except the quote itself,
-    // which is closed, escaped and reopened.
-    std::string line = "sudo '";
-    for (char c : path) {
-        if (c == '\'') {
-            line += "'\\''";
-        } else {
-            line += c;
-        }
-    }
-    line += '\'';
-
-    // The line then goes between the double quotes of an AppleScript string literal. Line breaks
-    // are written as escapes so the statement stays on one line.
-    std::string escaped;
-    escaped.reserve(line.size());
-    for (char c : line) {
-        switch (c) {
-            case '\\':
-                escaped += "\\\\";
-                break;
-            case '"':
-                escaped += "\\\"";
-                break;
-            case '\n':
-                escaped += "\\n";
-                break;
-            case '\r':
-                escaped += "\\r";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
+    return "sudo " + platform::shellQuoted(path);
 }
 
 void uninstallNimbla() {

@@ -9,10 +9,8 @@ namespace nimbla {
 // UNINSTALL_FAILED from the main queue. Returns once the scripts are handed over.
 void uninstallNimbla();
 
-// The privileged command line for the root script at `path`, ready to go between the quotes of
-// an AppleScript string: "sudo '" + path + "'" with the path escaped for the shell (' -> '\'')
-// and the whole line escaped for AppleScript (\ -> \\, " -> \", line feed -> \n, carriage
-// return -> \r). For an ordinary path that is exactly "sudo '<path>'".
+// The shell command line that runs the root script at `path`: "sudo " and the path quoted for the
+// shell, for an ordinary path exactly "sudo '<path>'". The privileged runner takes it as it is.
 std::string privilegedCommandFor(const std::string& path);
 
 }  // namespace nimbla

@@ -1,30 +1,19 @@
 #include "platform/Bundle.h"
 
-#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include <string_view>
 
 #include "platform/BuildInfo.h"
+#include "platform/Primitives.h"
+#include "platform/PropertyList.h"
 
 namespace nimbla::platform {
 
 namespace {
 
-std::string executableFolder() {
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) {
-        return {};
-    }
-    std::string path(buffer, static_cast<std::size_t>(n));
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return {};
-    }
-    path.resize(slash == 0 ? 1 : slash);
-    return path;
-}
+constexpr std::string_view kExecutableFolder = "/Contents/MacOS";
 
 // The absolute, physical path of an existing folder, else "".
 std::string resolved(const std::string& path) {
@@ -43,16 +32,28 @@ bool isSafeFileName(const std::string& name) {
 
 }  // namespace
 
-BundleInfo mainBundle() {
-    BundleInfo info;
-    info.shortVersion = build::projectVersion;
-    const std::string folder = executableFolder();
-    if (folder.empty()) {
-        return info;
+BundleInfo bundleForExecutable(const std::string& executable) {
+    const std::size_t slash = executable.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+        return BundleInfo{"", build::projectVersion};
     }
-    info.resourceDirectory = resolved(folder + "/" + build::resourceDirFromExecutable);
-    info.helperDirectory = resolved(folder + "/" + build::helperDirFromExecutable);
-    return info;
+    const std::string folder = executable.substr(0, slash);
+    if (folder.ends_with(kExecutableFolder)) {
+        const std::string contents = folder.substr(0, folder.size() - 6);  // without "/MacOS"
+        return BundleInfo{resolved(contents + "/Resources"),
+                          readPlistString(contents + "/Info.plist", "CFBundleShortVersionString")};
+    }
+    return BundleInfo{resolved(folder + "/" + build::resourceDirFromExecutable),
+                      build::projectVersion,
+                      resolved(folder + "/" + build::helperDirFromExecutable)};
+}
+
+BundleInfo mainBundle() {
+    const std::optional<std::string> executable = os::ownExecutablePath();
+    if (!executable) {
+        return BundleInfo{"", build::projectVersion};
+    }
+    return bundleForExecutable(*executable);
 }
 
 Seam<BundleInfo()>& mainBundleSeam() {

@@ -14,10 +14,15 @@ struct BundleInfo {
     std::string helperDirectory = {};  // the executable helper scripts, when kept apart; or ""
 };
 
-// Off macOS, relative to the folder of the executable (the same in the build tree and under an
+// The tool's bundle, found from its own executable (see bundleForExecutable).
+BundleInfo mainBundle();
+
+// For an executable inside an application bundle (<name>.app/Contents/MacOS/<executable>): the
+// resources in Contents/Resources and the CFBundleShortVersionString of Contents/Info.plist.
+// Anywhere else, relative to the folder of the executable (the same in the build tree and under an
 // installed prefix): data in ../share/nimbla-reset-tool, helper scripts in
 // ../lib/nimbla-reset-tool; the version is the project's.
-BundleInfo mainBundle();
+BundleInfo bundleForExecutable(const std::string& executable);
 Seam<BundleInfo()>& mainBundleSeam();
 
 // The full path of resource `name` (with "." + `type` when `type` is not empty), only when that

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <memory>
 
-extern char** environ;
+#include "platform/Primitives.h"
 
 namespace nimbla::platform {
 
@@ -112,8 +112,8 @@ bool keepAboveStandardStreams(Fd& fd) {
 // Returns 0 or the errno value of the failure.
 int makePipe(Fd& readEnd, Fd& writeEnd) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        return errno;
+    if (const int error = os::makePipe(ends); error != 0) {
+        return error;
     }
     readEnd.reset(ends[0]);
     writeEnd.reset(ends[1]);
@@ -123,14 +123,14 @@ int makePipe(Fd& readEnd, Fd& writeEnd) {
     return 0;
 }
 
-// Starts the child with the pipes' writing ends as its stdout and stderr. Returns 0 and sets
-// `pid`, or returns the errno value of the failure.
-int spawnChild(const std::string& path, const std::vector<std::string>& arguments, ChildInput input,
-               int outFd, int errFd, pid_t& pid) {
+}  // namespace
+
+int os::makeArgv(const std::string& path, const std::vector<std::string>& arguments,
+                 std::vector<char*>& argv) {
     if (path.find('\0') != std::string::npos) {
         return EINVAL;
     }
-    std::vector<char*> argv;
+    argv.clear();
     argv.reserve(arguments.size() + 2);
     argv.push_back(const_cast<char*>(path.c_str()));
     for (const auto& argument : arguments) {
@@ -140,53 +140,30 @@ int spawnChild(const std::string& path, const std::vector<std::string>& argument
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    return 0;
+}
 
-    posix_spawn_file_actions_t actions;
-    if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
-        return error;
-    }
-    posix_spawnattr_t attributes;
-    if (const int error = posix_spawnattr_init(&attributes); error != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return error;
-    }
+int os::setDefaultSignals(posix_spawnattr_t& attributes, short flags) {
     sigset_t defaulted;
     sigset_t unblocked;
     sigfillset(&defaulted);
     sigdelset(&defaulted, SIGKILL);
     sigdelset(&defaulted, SIGSTOP);
     sigemptyset(&unblocked);
-
-    int error = 0;
-    auto step = [&error](int result) {
-        if (error == 0) {
-            error = result;
-        }
-    };
-    if (input == ChildInput::Null) {
-        step(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    }
-    step(posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO));
-    step(posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO));
-    step(posix_spawnattr_setsigdefault(&attributes, &defaulted));
-    step(posix_spawnattr_setsigmask(&attributes, &unblocked));
-    step(posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // Our own descriptors are close-on-exec; this also keeps out any a library left inheritable.
-    step(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
-#endif
+    int error = posix_spawnattr_setsigdefault(&attributes, &defaulted);
     if (error == 0) {
-        error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+        error = posix_spawnattr_setsigmask(&attributes, &unblocked);
     }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
+    if (error == 0) {
+        error = posix_spawnattr_setflags(
+            &attributes,
+            static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags));
+    }
     return error;
 }
 
-}  // namespace
-
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
-                     ChildInput input) {
+                     ChildInput input, const RunAs* runAs) {
     ChildOutput child;
     Fd outRead, outWrite, errRead, errWrite;
     child.launchError = makePipe(outRead, outWrite);
@@ -195,7 +172,8 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
     }
     pid_t pid = -1;
     if (child.launchError == 0) {
-        child.launchError = spawnChild(path, arguments, input, outWrite.get(), errWrite.get(), pid);
+        child.launchError =
+            os::spawnChild(path, arguments, input, outWrite.get(), errWrite.get(), runAs, pid);
     }
     // From here on only the child holds the writing ends, so its exit ends the streams.
     outWrite.reset();

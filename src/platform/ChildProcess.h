@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -24,6 +26,15 @@ struct ChildOutput {
     bool exitedWithZero() const { return exitedNormally && exitStatus == 0; }
 };
 
+// The user a child runs as, for the tool running as root.
+struct RunAs {
+    uid_t uid;
+    gid_t gid;
+    std::vector<gid_t> groups;  // supplementary groups
+    std::string user;
+    std::string home;
+};
+
 // Runs `path` (an absolute path; no PATH search, no shell) with `arguments` after argv[0] = path,
 // and waits for it, capturing both output streams whole. Logs nothing.
 //
@@ -33,7 +44,11 @@ struct ChildOutput {
 // string would be cut short silently. A child that exits while a process it started still holds
 // the pipes is read for about one more second, then the call returns what it has. Works with any
 // of the tool's own standard descriptors closed.
+//
+// With `runAs` (only meaningful as root) the child runs as that user: their uid, gid and
+// supplementary groups, HOME, USER and LOGNAME set to theirs, their home as working directory.
+// On macOS it is started per user through `launchctl asuser` and `sudo`.
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
-                     ChildInput input);
+                     ChildInput input, const RunAs* runAs = nullptr);
 
 }  // namespace nimbla::platform

@@ -3,17 +3,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/ChildProcess.h"
+#include "platform/Primitives.h"
 
-// Off macOS there is no AppleScript. This stand-in understands the one statement the tool sends,
+// The privileged runner. The tool sends one statement,
 //   do shell script "<string literal>" with administrator privileges
-// and behaves as `do shell script` does: the command line runs through /bin/sh -c with root
-// rights, its standard output becomes the result (line ends turned into "\r", one trailing line
-// end dropped), and a non-zero exit becomes error information carrying the exit status and the
-// command's standard error.
+// built here from a shell command line, and parsed back here. Already root, the command line
+// runs through /bin/sh -c directly, as `do shell script` does: its standard output becomes the
+// result (line ends turned into "\r", one trailing line end dropped), and a non-zero exit becomes
+// error information carrying the exit status and the command's standard error. Otherwise the
+// system asks the user first (runWithAuthorization in ScriptingService.<os>.cpp).
 
 namespace nimbla::platform {
 
@@ -21,8 +25,8 @@ namespace {
 
 constexpr long kSyntaxError = -2741;
 constexpr long kUserCanceled = -128;
+constexpr long kUnknownError = -2700;
 constexpr const char* kShell = "/bin/sh";
-constexpr const char* kPkexec = "/usr/bin/pkexec";
 
 ScriptErrorInfo errorInfo(long number, const std::string& message) {
     ScriptErrorInfo info;
@@ -93,19 +97,40 @@ std::string shellScriptText(const std::string& bytes) {
     return text;
 }
 
-ScriptOutcome runAsAdministrator(const std::string& command) {
-    const bool asRoot = geteuid() == 0;
-    const std::string program = asRoot ? kShell : kPkexec;
-    std::vector<std::string> arguments = {"-c", command};
-    if (!asRoot) {
-        arguments.insert(arguments.begin(), kShell);
+ScriptOutcome cannotStart(const std::string& program, int launchError) {
+    return ScriptOutcome{std::nullopt,
+                         errorInfo(launchError == ENOENT ? 127 : 126,
+                                   "Cannot start " + program + ": " + std::strerror(launchError))};
+}
+
+// Splits "<kind> error: MESSAGE (NUMBER)" off the end of osascript's error line; false when the
+// text has another shape.
+bool splitOsascriptError(std::string_view text, long& number, std::string& message) {
+    const std::size_t kind = text.find(" error: ");
+    if (kind == std::string_view::npos || !text.ends_with(")")) {
+        return false;
     }
-    // Standard input from /dev/null: the command runs unattended.
-    const ChildOutput captured = runChild(program, arguments, ChildInput::Null);
+    const std::string_view rest = text.substr(kind + 8);
+    const std::size_t open = rest.rfind(" (");
+    if (open == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view digits = rest.substr(open + 2, rest.size() - open - 3);
+    const char* first = digits.data();
+    const char* last = digits.data() + digits.size();
+    const auto [end, error] = std::from_chars(first, last, number);
+    if (digits.empty() || error != std::errc() || end != last) {
+        return false;
+    }
+    message = std::string(rest.substr(0, open));
+    return true;
+}
+
+}  // namespace
+
+ScriptOutcome os::shellCommandOutcome(const std::string& program, const ChildOutput& captured) {
     if (!captured.started) {
-        return ScriptOutcome{std::nullopt, errorInfo(captured.launchError == ENOENT ? 127 : 126,
-                                                     "Cannot start " + program + ": " +
-                                                         std::strerror(captured.launchError))};
+        return cannotStart(program, captured.launchError);
     }
     // The exit status, or 128 + the number of the signal that ended the command.
     int status = 1;  // neither: it could not be waited for
@@ -113,10 +138,6 @@ ScriptOutcome runAsAdministrator(const std::string& command) {
         status = captured.exitStatus;
     } else if (captured.signal != 0) {
         status = 128 + captured.signal;
-    }
-    if (!asRoot && status == 126) {
-        // pkexec: the authorisation prompt was dismissed.
-        return ScriptOutcome{std::nullopt, errorInfo(kUserCanceled, "User canceled.")};
     }
     if (status != 0) {
         std::string message = shellScriptText(captured.err);
@@ -131,6 +152,41 @@ ScriptOutcome runAsAdministrator(const std::string& command) {
     }
     return outcome;
 }
+
+ScriptOutcome os::userCanceled() {
+    return ScriptOutcome{std::nullopt, errorInfo(kUserCanceled, "User canceled.")};
+}
+
+ScriptOutcome osascriptOutcome(const ChildOutput& osascript) {
+    if (!osascript.started) {
+        return cannotStart("/usr/bin/osascript", osascript.launchError);
+    }
+    std::string_view out = osascript.out;
+    std::string_view err = osascript.err;
+    // osascript ends what it prints with one line feed.
+    if (out.ends_with('\n')) {
+        out.remove_suffix(1);
+    }
+    while (err.ends_with('\n')) {
+        err.remove_suffix(1);
+    }
+    if (osascript.exitedWithZero()) {
+        ScriptOutcome outcome;
+        if (!out.empty()) {
+            outcome.result = std::string(out);
+        }
+        return outcome;
+    }
+    long number = 0;
+    std::string message;
+    if (!splitOsascriptError(err, number, message)) {
+        number = kUnknownError;
+        message = err.empty() ? "osascript failed without saying why." : std::string(err);
+    }
+    return ScriptOutcome{std::nullopt, errorInfo(number, message)};
+}
+
+namespace {
 
 // Why a literal did not parse: the offset of the offending character and the message.
 struct LiteralError {
@@ -287,7 +343,54 @@ ScriptOutcome executeAppleScript(const std::string& source) {
     if (pos != source.size()) {
         return expected(source, pos, "end of line");
     }
-    return runAsAdministrator(*command);
+    if (::geteuid() == 0) {
+        // Standard input from /dev/null: the command runs unattended.
+        return os::shellCommandOutcome(kShell,
+                                       runChild(kShell, {"-c", *command}, ChildInput::Null));
+    }
+    return os::runWithAuthorization(source, *command);
+}
+
+std::string shellQuoted(const std::string& word) {
+    // Inside single quotes the shell takes every character literally except the quote itself,
+    // which is closed, escaped and reopened.
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+std::string administratorScriptSource(const std::string& commandLine) {
+    // The command line goes between the double quotes of an AppleScript string literal. Line
+    // breaks are written as escapes so the statement stays on one line.
+    std::string source = "do shell script \"";
+    source.reserve(source.size() + commandLine.size() + 40);
+    for (char c : commandLine) {
+        switch (c) {
+            case '\\':
+                source += "\\\\";
+                break;
+            case '"':
+                source += "\\\"";
+                break;
+            case '\n':
+                source += "\\n";
+                break;
+            case '\r':
+                source += "\\r";
+                break;
+            default:
+                source += c;
+        }
+    }
+    source += "\" with administrator privileges";
+    return source;
 }
 
 Seam<ScriptOutcome(const std::string&)>& scriptingServiceSeam() {

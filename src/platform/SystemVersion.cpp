@@ -7,13 +7,12 @@
 #include <climits>
 #include <string>
 
+#include "platform/Primitives.h"
 #include "platform/PropertyList.h"
 
 namespace nimbla::platform {
 
 namespace {
-
-constexpr const char* kSystemVersionPlist = "/System/Library/CoreServices/SystemVersion.plist";
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -59,8 +58,7 @@ OperatingSystemVersion parseOperatingSystemVersion(std::string_view text) {
 }
 
 Seam<OperatingSystemVersion()>& operatingSystemVersionSeam() {
-    static auto* const seam = new Seam<OperatingSystemVersion()>(
-        [] { return operatingSystemVersionFrom(kSystemVersionPlist); });
+    static auto* const seam = new Seam<OperatingSystemVersion()>(os::currentSystemVersion);
     return *seam;
 }
 

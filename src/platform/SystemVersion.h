@@ -19,9 +19,13 @@ struct OperatingSystemVersion {
 // unreadable components are 0.
 OperatingSystemVersion parseOperatingSystemVersion(std::string_view text);
 
-// The running operating system's version. Off macOS: "ProductVersion" of
-// /System/Library/CoreServices/SystemVersion.plist when that file exists, else the kernel
-// release. Tests replace it through operatingSystemVersionSeam().
+inline constexpr const char* kSystemVersionPlist =
+    "/System/Library/CoreServices/SystemVersion.plist";
+
+// The running operating system's version. On macOS the kernel's kern.osproductversion, else
+// "ProductVersion" of kSystemVersionPlist. Elsewhere "ProductVersion" of kSystemVersionPlist when
+// that file exists (the simulated installation has one), else the kernel release. Tests replace it
+// through operatingSystemVersionSeam().
 OperatingSystemVersion operatingSystemVersion();
 Seam<OperatingSystemVersion()>& operatingSystemVersionSeam();
 

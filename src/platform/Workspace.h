@@ -14,9 +14,14 @@ struct RunningApplication {
     std::optional<std::string> bundleIdentifier;  // none for a process outside any bundle
 };
 
-// A snapshot of the running applications. Off macOS: the current user's processes from /proc,
-// each with the CFBundleIdentifier of the nearest enclosing "*.app" folder of its executable
-// whose Contents/Info.plist has one. Processes that vanish or cannot be read are skipped.
+// A snapshot of the processes of user `uid` (from libproc on macOS, /proc elsewhere). A process
+// whose executable is the main executable of an application bundle,
+// <name>.app/Contents/MacOS/<the CFBundleExecutable of <name>.app/Contents/Info.plist>, carries
+// that bundle's CFBundleIdentifier; helpers elsewhere in a bundle and plug-ins (*.appex) carry
+// none. Processes that vanish or cannot be read are skipped.
+std::vector<RunningApplication> runningApplicationsOf(uid_t uid);
+
+// The same for the tool's own user, through the seam tests replace.
 std::vector<RunningApplication> runningApplications();
 Seam<std::vector<RunningApplication>()>& workspaceSeam();
 

@@ -1,5 +1,6 @@
 #include "process/RunProcess.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -36,8 +37,13 @@ void writeSurvivingBrokenPipe(int fd, std::string_view text) {
         text.remove_prefix(static_cast<std::size_t>(written));
     }
     if (brokenPipe && !alreadyPending) {
-        const timespec noWait{};
-        while (sigtimedwait(&pipeSignal, nullptr, &noWait) < 0 && errno == EINTR) {
+        // The write raised SIGPIPE for this thread, where it waits while blocked. sigwait takes it
+        // at once; it is only called when the signal is there, so it can never block.
+        sigemptyset(&pending);
+        sigpending(&pending);
+        int taken = 0;
+        if (sigismember(&pending, SIGPIPE) == 1) {
+            sigwait(&pipeSignal, &taken);
         }
     }
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);

@@ -34,16 +34,12 @@ inline constexpr const char* kStdoutDecodeError = "Error in reading standard out
 ProcessResult runProcess(const std::string& url, const std::vector<std::string>& arguments,
                          const std::string& description);
 
-// Runs `script` (a shell command line) with administrator rights through the scripting service,
-// as the statement: do shell script "<script>" with administrator privileges
-// `script` goes between the quotes unchanged, so it must already be escaped for an AppleScript
-// string. Logs "sudo script completed with error info: <description> and output: <result>" on
-// failure and returns false; on success prints "sudo script completed successfully!\n<result>\n"
-// to stdout (a reader that has gone away does not end the tool) and returns true.
-bool runProcessAsSudo(const std::string& script);
-
-// The exact script source runProcessAsSudo hands to the scripting service.
-std::string sudoScriptSource(const std::string& script);
+// Runs `commandLine` (a shell command line, any characters) with administrator rights through
+// the scripting service, as platform::administratorScriptSource(commandLine). Logs
+// "sudo script completed with error info: <description> and output: <result>" on failure and
+// returns false; on success prints "sudo script completed successfully!\n<result>\n" to stdout (a
+// reader that has gone away does not end the tool) and returns true.
+bool runProcessAsSudo(const std::string& commandLine);
 
 // Writes `text` whole to the tool's own descriptor `fd` (standard output or error). When that is
 // a pipe nobody reads any more, the write stops with EPIPE and the SIGPIPE it raises is held back

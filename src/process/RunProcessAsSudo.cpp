@@ -8,13 +8,9 @@
 
 namespace nimbla {
 
-std::string sudoScriptSource(const std::string& script) {
-    return "do shell script \"" + script + "\" with administrator privileges";
-}
-
-bool runProcessAsSudo(const std::string& script) {
+bool runProcessAsSudo(const std::string& commandLine) {
     const platform::ScriptOutcome outcome =
-        platform::scriptingServiceSeam()(sudoScriptSource(script));
+        platform::scriptingServiceSeam()(platform::administratorScriptSource(commandLine));
     const std::string result = outcome.result.value_or("");
     if (outcome.error) {
         log("sudo script completed with error info: " + outcome.error->description() +

@@ -3,6 +3,7 @@
 #include "operations/Reset.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
+#include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
 
@@ -288,7 +289,7 @@ TEST_F(Workflow, UninstallFailsWhenAnyStepFails) {
     }
 }
 
-// The privileged command for a resource path: ordinary paths exactly as "sudo '<path>'" (the
+// The statement that goes out for a resource path: ordinary paths exactly as "sudo '<path>'" (the
 // fuzz target checks the round trip of every other character).
 TEST(PrivilegedCommand, QuotesForTheShellThenEscapesForTheScriptString) {
     const std::pair<std::string, std::string> cases[] = {
@@ -296,7 +297,9 @@ TEST(PrivilegedCommand, QuotesForTheShellThenEscapesForTheScriptString) {
         {"/Applications/Nimbla Reset Tool.app/x (1)",
          "sudo '/Applications/Nimbla Reset Tool.app/x (1)'"},
         {"/a'b\"c\\d\n", R"(sudo '/a'\\''b\"c\\d\n')"}};
-    for (const auto& [path, command] : cases) EXPECT_EQ(privilegedCommandFor(path), command);
+    for (const auto& [path, command] : cases)
+        EXPECT_EQ(administratorScriptSource(privilegedCommandFor(path)),
+                  "do shell script \"" + command + "\" with administrator privileges");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
+#include "platform/ChildProcess.h"
 #include "platform/PropertyList.h"
 #include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
@@ -132,6 +133,21 @@ TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
               parseOperatingSystemVersion(names.release));
 }
 
+TEST(Bundle, AnExecutableInAnApplicationBundleTakesItsResourcesAndVersionFromThere) {
+    TempDir dir;
+    const fs::path contents = dir.path / "Tool.app/Contents";
+    writePlist(contents / "Info.plist", "CFBundleShortVersionString", plist_new_string("2.1"),
+               true);
+    fs::create_directories(contents / "Resources");
+    fs::create_directories(dir.path / "share/nimbla-reset-tool");
+    fs::create_directories(dir.path / "bin");
+    const BundleInfo app = bundleForExecutable(contents / "MacOS/tool");
+    EXPECT_EQ(app.resourceDirectory, (contents / "Resources").string());
+    EXPECT_EQ(app.shortVersion, "2.1");
+    EXPECT_EQ(bundleForExecutable(dir.path / "bin/tool").resourceDirectory,
+              (dir.path / "share/nimbla-reset-tool").string());
+}
+
 TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
     EXPECT_TRUE(pathForResource("uninstall_nimbla_drive_r", ""));  // shipped beside the build
     TempDir dir;
@@ -157,30 +173,52 @@ struct Sleepers {  // copies of sleep, killed at the end
     }
 };
 
-TEST(Workspace, EachProcessGetsTheIdentifierOfTheBundleItRunsFrom) {
-    // Two instances of one bundle, a bundle without identifier ("-"), a plain folder, and a
-    // bundle whose executable is deleted while it runs.
-    const std::string folders[] = {"Foo.app", "Foo.app", "Ext.app", "Anon.app", "bin", "Gone.app"},
-                      ids[] = {"com.example.foo",
-                               "com.example.foo",
-                               "com.nimbla.desktop.nimblafileprovider",
-                               "-",
-                               "-",
-                               "com.example.gone"};
+// An application bundle's Info.plist naming its main executable and identifier ("-": none).
+void writeInfoPlist(const fs::path& bundle, const std::string& executable, const std::string& id,
+                    bool binary) {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(executable.c_str()));
+    if (id != "-")
+        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(id.c_str()));
+    char* data = nullptr;
+    uint32_t length = 0;
+    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
+    fs::create_directories(bundle / "Contents");
+    std::ofstream(bundle / "Contents/Info.plist", std::ios::binary).write(data, length);
+    free(data);
+    plist_free(dict);
+}
+
+TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
+    // Two instances of one bundle, a helper and a plug-in inside another, a bundle without
+    // identifier, an executable the Info.plist does not name, a plain folder, and a bundle whose
+    // executable is deleted while it runs.
+    const struct {
+        std::string bundle, executable, id, running, expected;
+    } cases[] = {
+        {"Foo.app", "Foo", "com.example.foo", "Foo.app/Contents/MacOS/Foo", "com.example.foo"},
+        {"Foo.app", "Foo", "com.example.foo", "Foo.app/Contents/MacOS/Foo", "com.example.foo"},
+        {"Nimbla.app", "Nimbla", "com.nimbla.desktop", "Nimbla.app/Contents/MacOS/fpe/rivlet", "-"},
+        {"Nimbla.app/Contents/PlugIns/Ext.appex", "Ext", "com.nimbla.desktop",
+         "Nimbla.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext", "-"},
+        {"Anon.app", "Anon", "-", "Anon.app/Contents/MacOS/Anon", "-"},
+        {"Other.app", "Main", "com.example.other", "Other.app/Contents/MacOS/other", "-"},
+        {"bin", "exe", "com.example.bin", "bin/exe", "-"},
+        {"Gone.app", "Gone", "com.example.gone", "Gone.app/Contents/MacOS/Gone",
+         "com.example.gone"},
+    };
     TempDir dir;
     Sleepers sleepers;
-    for (std::size_t i = 0; i < std::size(ids); ++i) {
-        writePlist(dir.path / (folders[i] + "/Contents/Info.plist"),
-                   ids[i] != "-" ? "CFBundleIdentifier" : "Name", plist_new_string(ids[i].c_str()),
-                   i % 2);
-        sleepers.start(dir.path / (folders[i] + "/Contents/MacOS/exe"));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        writeInfoPlist(dir.path / cases[i].bundle, cases[i].executable, cases[i].id, i % 2);
+        sleepers.start(dir.path / cases[i].running);
     }
-    fs::remove(dir.path / "Gone.app/Contents/MacOS/exe");
+    fs::remove(dir.path / "Gone.app/Contents/MacOS/Gone");
     std::map<pid_t, std::optional<std::string>> found;
     for (const auto& app : runningApplications()) found.emplace(app.pid, app.bundleIdentifier);
-    for (std::size_t i = 0; i < std::size(ids); ++i) {
-        ASSERT_TRUE(found.contains(sleepers.pids[i])) << folders[i];
-        EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), ids[i]) << folders[i];
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(found.contains(sleepers.pids[i])) << cases[i].running;
+        EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), cases[i].expected) << cases[i].running;
     }
 }
 
@@ -196,6 +234,32 @@ TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxError) {
          {""s, "do shell script \"true\""s, statement("a\\qb"), statement("true") + " and more",
           statement("true") + "\n" + statement("rm"), statement("tr\0ue"s), statement("a\\")})
         EXPECT_THAT(errorOf(executeAppleScript(source)), HasSubstr("Number = -2741;")) << source;
+}
+
+// What osascript printed and how it ended, as the scripting service's outcome.
+TEST(ScriptingService, ReadsOsascriptsResultOrErrorLine) {
+    const auto ran = [](int status, std::string out, std::string err) {
+        ChildOutput child{true, 0, true, status, 0, std::move(out), std::move(err)};
+        const ScriptOutcome outcome = osascriptOutcome(child);
+        return outcome.result.value_or("-") + "|" + errorOf(outcome);
+    };
+    const auto error = [](long number, const std::string& message) {
+        return "-|{\n    NSAppleScriptErrorBriefMessage = \"" + message +
+               "\";\n    NSAppleScriptErrorMessage = \"" + message +
+               "\";\n    NSAppleScriptErrorNumber = " + std::to_string(number) + ";\n}";
+    };
+    EXPECT_EQ(ran(0, "removed\rdone\n", ""), "removed\rdone|none");
+    EXPECT_EQ(ran(0, "\n", ""), "-|none");
+    EXPECT_EQ(ran(1, "", "0:72: execution error: User canceled. (-128)\n"),
+              error(-128, "User canceled."));
+    EXPECT_EQ(ran(1, "", "0:72: execution error: rm: x (y): denied\rmore (1)\n"),
+              error(1, "rm: x (y): denied\rmore"));
+    EXPECT_EQ(ran(1, "", "osascript: no\n"), error(-2700, "osascript: no"));
+    EXPECT_EQ(ran(1, "", "0:1: execution error: bad (12x)\n"),
+              error(-2700, "0:1: execution error: bad (12x)"));
+    ChildOutput missing;
+    missing.launchError = ENOENT;
+    EXPECT_THAT(errorOf(osascriptOutcome(missing)), HasSubstr("Number = 127;"));
 }
 
 TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {

@@ -239,25 +239,24 @@ TEST(RunProcessLoad, OrphanHoldingThePipesReleasesTheCall) {
     }
 }
 
-// The privileged runner: the exact source, then the scripting service's answer reported byte for
-// byte.
+// The privileged runner: the command line handed over as a script string, then the scripting
+// service's answer reported byte for byte.
 TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
     const ScriptErrorInfo canceled{
         {{"NSAppleScriptErrorMessage", "User canceled."}, {"NSAppleScriptErrorNumber", -128L}}};
     const std::string done = "sudo script completed successfully!\n";
-    const std::string failed = "sudo script completed with error info: {\n    NSAppleScriptError";
-    const std::string wasCanceled = failed +
-                                    "Message = \"User canceled.\";\n"
-                                    "    NSAppleScriptErrorNumber = -128;\n} and output: ";
+    const std::string wasCanceled =
+        "sudo script completed with error info: {\n    NSAppleScriptErrorMessage = \"User "
+        "canceled.\";\n    NSAppleScriptErrorNumber = -128;\n} and output: ";
     const struct {
-        std::string command;
+        std::string command, source;
         ScriptOutcome answer;
         std::string out, logged;
     } cases[] = {
-        {"sudo '/r'", ScriptOutcome{}, done + "\n", ""},
-        {"a\"b\\c\n", ScriptOutcome{"removed x\rdone", {}}, done + "removed x\rdone\n", ""},
-        {"sudo '/r'", ScriptOutcome{{}, canceled}, "", wasCanceled + "\n"},
-        {"sudo '/r'", ScriptOutcome{"partial", canceled}, "", wasCanceled + "partial\n"},
+        {"sudo '/r'", "\"sudo '/r'\"", {}, done + "\n", ""},
+        {"a\"b\\c\n", R"("a\"b\\c\n")", {"removed x\rdone", {}}, done + "removed x\rdone\n", ""},
+        {"sudo '/r'", "\"sudo '/r'\"", {{}, canceled}, "", wasCanceled + "\n"},
+        {"sudo '/r'", "\"sudo '/r'\"", {"partial", canceled}, "", wasCanceled + "partial\n"},
     };
     for (const auto& c : cases) {
         Args sources;
@@ -270,8 +269,7 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
         EXPECT_EQ(runProcessAsSudo(c.command), !c.out.empty()) << c.command;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out) << c.command;
         EXPECT_EQ(log.appended(), c.logged) << c.command;
-        EXPECT_EQ(sources,
-                  Args{"do shell script \"" + c.command + "\" with administrator privileges"});
+        EXPECT_EQ(sources, Args{"do shell script " + c.source + " with administrator privileges"});
     }
     // The success message to a reader that has gone away does not end the tool.
     signal(SIGPIPE, SIG_DFL);

@@ -9,14 +9,14 @@
 
 #include "operations/Uninstall.h"
 #include "platform/ScriptingService.h"
-#include "process/RunProcess.h"
 
 namespace {
 
 // Empty when the round trip holds for `path`, else what went wrong.
 std::string checkPrivilegedCommand(const std::string& path) {
     const std::string start = "do shell script ", end = " with administrator privileges";
-    const std::string source = nimbla::sudoScriptSource(nimbla::privilegedCommandFor(path));
+    const std::string source =
+        nimbla::platform::administratorScriptSource(nimbla::privilegedCommandFor(path));
     std::size_t stop = 0;
     const auto command = nimbla::platform::parseAppleScriptString(source, start.size(), stop);
     if (!source.starts_with(start) || !source.ends_with(end) ||

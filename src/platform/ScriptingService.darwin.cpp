@@ -1,0 +1,17 @@
+#include "platform/Primitives.h"
+
+namespace nimbla::platform {
+
+namespace {
+
+constexpr const char* kOsascript = "/usr/bin/osascript";
+
+}  // namespace
+
+// osascript runs the statement itself; `with administrator privileges` makes the system ask for
+// an administrator's password first. Its standard input is /dev/null: nothing is read from it.
+ScriptOutcome os::runWithAuthorization(const std::string& source, const std::string&) {
+    return osascriptOutcome(runChild(kOsascript, {"-e", source}, ChildInput::Null));
+}
+
+}  // namespace nimbla::platform

@@ -1,0 +1,9 @@
+#include "platform/Primitives.h"
+
+namespace nimbla::platform {
+
+OperatingSystemVersion os::currentSystemVersion() {
+    return operatingSystemVersionFrom(kSystemVersionPlist);
+}
+
+}  // namespace nimbla::platform
