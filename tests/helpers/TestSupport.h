@@ -3,6 +3,11 @@
 // Shared by the tests: sizes that grow in the stress builds, the byte pattern of the test child,
 // temporary folders, a private dated log, a scripted command runner and an outcome recorder.
 #include <gtest/gtest.h>
+#if defined(__APPLE__)
+#include <malloc/malloc.h>
+#else
+#include <malloc.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -46,6 +51,15 @@ struct TempDir {
     ~TempDir() { fs::remove_all(path, ignored); }
     std::string str() const { return path.string(); }
 };
+
+// Bytes the allocator has handed out and not taken back.
+inline std::size_t heapInUse() {
+#if defined(__APPLE__)
+    return mstats().bytes_used;
+#else
+    return mallinfo2().uordblks;
+#endif
+}
 
 inline std::string readFile(const fs::path& path, std::size_t from = 0) {
     std::ifstream in(path, std::ios::binary);
