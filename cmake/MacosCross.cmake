@@ -46,3 +46,9 @@ nimbla_macos_stub(ICU::i18n /opt/homebrew/opt/icu4c/lib/libicui18n.dylib libicui
 nimbla_macos_stub(PkgConfig::PLIST /opt/homebrew/opt/libplist/lib/libplist-2.0.dylib
     libplist-2.0.so)
 add_custom_target(nimbla_macos_stubs ALL DEPENDS ${_stubs})
+
+# The header-only libraries of the command line, as their packages' targets name them.
+foreach(_target CLI11::CLI11 nlohmann_json::nlohmann_json)
+    add_library(${_target} INTERFACE IMPORTED GLOBAL)
+    set_target_properties(${_target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${NIMBLA_DEBIAN_INCLUDE})
+endforeach()

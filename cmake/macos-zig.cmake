@@ -31,8 +31,9 @@ if(NOT EXISTS "${NIMBLA_ZIG}")
     message(FATAL_ERROR "No zig at ${NIMBLA_ZIG}: run scripts/bootstrap --zig")
 endif()
 
-# CMake takes one program per tool, so each zig subcommand gets a small wrapper. The archive is
-# written in the Darwin format; the archiver already indexes it, so ranlib has nothing to do.
+# CMake takes one program per tool, so each zig subcommand gets a small wrapper. The compilers
+# drop -Wl,-v, which CMake's compiler checks pass and zig's linker refuses. The archive is written
+# in the Darwin format; the archiver already indexes it, so ranlib has nothing to do.
 set(_target "${NIMBLA_MACOS_ARCH}-macos.11.0")
 set(_wrappers "${CMAKE_BINARY_DIR}/zig-${_target}")
 foreach(_tool cc c++ ar ranlib)
@@ -43,7 +44,7 @@ foreach(_tool cc c++ ar ranlib)
     else()
         set(_command "\"${NIMBLA_ZIG}\" ${_tool} -target ${_target} \"$@\"")
     endif()
-    set(_script "#!/bin/sh\nexec ${_command}\n")
+    set(_script "#!/bin/sh\nfor arg do\n    shift\n    [ \"$arg\" = -Wl,-v ] || set -- \"$@\" \"$arg\"\ndone\nexec ${_command}\n")
     set(_file "${_wrappers}/${_tool}")
     if(EXISTS "${_file}")
         file(READ "${_file}" _old)
