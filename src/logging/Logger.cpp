@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <vector>
 
@@ -14,6 +16,33 @@
 #include "platform/HomeDirectory.h"
 
 namespace nimbla {
+
+namespace {
+
+std::atomic<bool> loggingEnabled{true};
+
+std::function<void(std::string_view)>& logTee() {
+    static auto* const tee = new std::function<void(std::string_view)>;
+    return *tee;
+}
+
+int openRetrying(int folder, const char* path, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::openat(folder, path, flags | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+void setLoggingEnabled(bool enabled) {
+    loggingEnabled = enabled;
+}
+
+void setLogTee(std::function<void(std::string_view text)> tee) {
+    logTee() = std::move(tee);
+}
 
 std::string logPathFor(const std::string& homeDirectory, platform::TimePoint when) {
     if (homeDirectory.empty()) {
@@ -35,8 +64,47 @@ void LogDestination::write(std::string_view text) const {
     writePieces({text});
 }
 
+// The home folder is the account's own, from the user database; below it nothing is followed:
+// the user could have put a link in place of the Desktop or of the file.
+int LogDestination::openForOwner(const Owner& owner) const {
+    const std::size_t fileSlash = path_.rfind('/');
+    const std::size_t desktopSlash = fileSlash == 0 || fileSlash == std::string::npos
+                                         ? std::string::npos
+                                         : path_.rfind('/', fileSlash - 1);
+    if (desktopSlash == std::string::npos) {
+        return -1;
+    }
+    const std::string home = desktopSlash == 0 ? "/" : path_.substr(0, desktopSlash);
+    const std::string desktop = path_.substr(desktopSlash + 1, fileSlash - desktopSlash - 1);
+    const std::string name = path_.substr(fileSlash + 1);
+    const int homeFd = openRetrying(AT_FDCWD, home.c_str(), O_RDONLY | O_DIRECTORY);
+    if (homeFd < 0) {
+        return -1;
+    }
+    const int desktopFd =
+        openRetrying(homeFd, desktop.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    ::close(homeFd);
+    if (desktopFd < 0) {
+        return -1;
+    }
+    const int writeFlags = O_WRONLY | O_APPEND | O_NOFOLLOW;
+    int fd = openRetrying(desktopFd, name.c_str(), writeFlags | O_CREAT | O_EXCL, 0644);
+    const bool created = fd >= 0;
+    if (!created && errno == EEXIST) {
+        fd = openRetrying(desktopFd, name.c_str(), writeFlags);
+    }
+    ::close(desktopFd);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+                    (created && ::fchown(fd, owner.uid, owner.gid) != 0))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 void LogDestination::writePieces(std::initializer_list<std::string_view> pieces) const {
-    if (path_.empty()) {
+    if (path_.empty() || !loggingEnabled) {
         return;
     }
     // A log line has a handful of pieces; more than that is allowed, only slower.
@@ -49,11 +117,19 @@ void LogDestination::writePieces(std::initializer_list<std::string_view> pieces)
             vectors[count++] = {const_cast<char*>(piece.data()), piece.size()};
         }
     }
-    int fd;
-    do {
-        fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
-    } while (fd < 0 && errno == EINTR);
+    std::string teeText;
+    if (logTee()) {
+        for (std::size_t i = 0; i < count; ++i) {
+            teeText.append(static_cast<const char*>(vectors[i].iov_base), vectors[i].iov_len);
+        }
+    }
+    const int fd = owner_
+                       ? openForOwner(*owner_)
+                       : openRetrying(AT_FDCWD, path_.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
     if (fd < 0) {
+        if (!teeText.empty()) {
+            logTee()(teeText);
+        }
         return;  // no Desktop, no permission: the text is dropped
     }
     // One writev with O_APPEND lands at the end as a whole, even with other writers at work.
@@ -84,6 +160,9 @@ void LogDestination::writePieces(std::initializer_list<std::string_view> pieces)
         }
     }
     ::close(fd);
+    if (!teeText.empty()) {
+        logTee()(teeText);
+    }
 }
 
 LogDestination& dest() {

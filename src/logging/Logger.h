@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,9 +34,29 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Writes as root on behalf of the user `uid`, in that user's own folder: the Desktop and the
+    // file are never reached through a symbolic link, the file must be a regular file with one
+    // link, and a file this creates is given to uid:gid. Set it before anything is logged.
+    void setOwner(uid_t uid, gid_t gid) { owner_ = Owner{uid, gid}; }
+
 private:
+    struct Owner {
+        uid_t uid;
+        gid_t gid;
+    };
+    int openForOwner(const Owner& owner) const;
+
     std::string path_;
+    std::optional<Owner> owner_;
 };
+
+// Logging on (the default) or off: with it off nothing is written anywhere, for work that must
+// leave no trace (the command line's read-only probes). Set it before any work starts.
+void setLoggingEnabled(bool enabled);
+
+// Also hands every appended text, after it went to the file, to `tee` (empty: nobody). Set it
+// before any work starts; it is called on the logging thread.
+void setLogTee(std::function<void(std::string_view text)> tee);
 
 // The log path for a home folder and a moment: the calendar year, not the week-based one.
 std::string logPathFor(const std::string& homeDirectory, platform::TimePoint when);

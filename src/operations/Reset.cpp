@@ -112,12 +112,42 @@ bool isMacOS11orLess() {
     return platform::operatingSystemVersion() < platform::OperatingSystemVersion{12, 0, 0};
 }
 
+ProcessResult readClientVersion() {
+    return runProcessSeam()(kDefaults, {"read", kClientInfoPlist, kVersionKey},
+                            kVersionReadDescription);
+}
+
 RemovalCommand getDomainRemovalAndArchiveArguments() {
+    return domainRemovalFor(readClientVersion());
+}
+
+PlannedStep versionReadStep() {
+    return {kVersionReadDescription, kDefaults, {"read", kClientInfoPlist, kVersionKey}};
+}
+
+PlannedStep domainRemovalStep(const RemovalCommand& command) {
+    const auto url = command.find("url");
+    const auto parameters = command.find("parameters");
+    PlannedStep step{kRemovalDescription, "", {}};
+    if (url != command.end() && !url->second.empty()) {
+        step.program = url->second.front();
+    }
+    if (parameters != command.end()) {
+        step.arguments = parameters->second;
+    }
+    return step;
+}
+
+std::vector<PlannedStep> resetSteps(const RemovalCommand& command) {
+    return {domainRemovalStep(command),
+            {kPreferencesDescription, kDefaults, {"delete", kNimblaBundleIdentifier}},
+            {kSupportFolderDescription, kShell, {"-c", kRemoveSupportFolderCommand}}};
+}
+
+RemovalCommand domainRemovalFor(const ProcessResult& version) {
     std::string url = kShell;
     std::vector<std::string> parameters = {"-c", kFileProviderCtlCommand};
 
-    const ProcessResult version = runProcessSeam()(
-        kDefaults, {"read", kClientInfoPlist, kVersionKey}, kVersionReadDescription);
     // The operating system is probed only when the version could be read.
     if (version.succeeded && !isMacOS11orLess()) {
         const bool older = compareVersions(version.output, kVersionThreshold) < 0;

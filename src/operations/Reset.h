@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "process/RunProcess.h"
+
 namespace nimbla {
 
 // The removal command: "url" holds one element (the executable's absolute path), "parameters"
@@ -18,6 +20,26 @@ using RemovalCommand = std::map<std::string, std::vector<std::string>>;
 //    not start with a number counts as older (archive).
 // Never fails.
 RemovalCommand getDomainRemovalAndArchiveArguments();
+
+// The two halves of the above: the version read ("Reading tolu version from defaults", logged as
+// every command), and the choice it leads to.
+ProcessResult readClientVersion();
+RemovalCommand domainRemovalFor(const ProcessResult& version);
+
+// One command a workflow runs, as a front end shows it before running anything.
+struct PlannedStep {
+    std::string description;
+    std::string program;
+    std::vector<std::string> arguments;
+    bool asAdministrator = false;  // runs as root; else as the user the commands run as
+};
+
+// What the version read runs.
+PlannedStep versionReadStep();
+// The domain removal for a chosen command.
+PlannedStep domainRemovalStep(const RemovalCommand& command);
+// Every command a reset runs after the version read, in order.
+std::vector<PlannedStep> resetSteps(const RemovalCommand& command);
 
 // Runs the chosen command ("Removing Nimbla domain"). True when it succeeded or reported that
 // there was no domain to remove. An empty `url` runs nothing and gives false.

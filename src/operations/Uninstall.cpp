@@ -25,6 +25,28 @@ std::string privilegedCommandFor(const std::string& path) {
     return "sudo " + platform::shellQuoted(path);
 }
 
+std::optional<std::string> userUninstallScript() {
+    return platform::pathForResource(kUserScript, "");
+}
+
+std::optional<std::string> privilegedUninstallScript() {
+    return platform::pathForResource(kRootScript, "");
+}
+
+std::vector<PlannedStep> uninstallSteps(const RemovalCommand& command) {
+    std::vector<PlannedStep> steps = {domainRemovalStep(command)};
+    if (auto path = userUninstallScript()) {
+        steps.push_back({kUserScriptDescription, *path, {"-u", "-s"}});
+    }
+    if (auto path = privilegedUninstallScript()) {
+        steps.push_back({kSudoStepDescription,
+                         "/bin/sh",
+                         {"-c", privilegedCommandFor(*path)},
+                         true});
+    }
+    return steps;
+}
+
 void uninstallNimbla() {
     if (isNimblaDriveRunning()) {
         log("Nimbla Drive is running, cancelling uninstall");
@@ -46,11 +68,11 @@ void uninstallNimbla() {
         bool scriptSucceeded = false;
         bool privilegedScriptSucceeded = false;
 
-        if (std::optional<std::string> path = platform::pathForResource(kUserScript, "")) {
+        if (std::optional<std::string> path = userUninstallScript()) {
             scriptSucceeded =
                 runProcessSeam()(*path, {"-u", "-s"}, kUserScriptDescription).succeeded;
         }
-        if (std::optional<std::string> path = platform::pathForResource(kRootScript, "")) {
+        if (std::optional<std::string> path = privilegedUninstallScript()) {
             privilegedScriptSucceeded = runProcessAsSudoSeam()(privilegedCommandFor(*path));
         }
 

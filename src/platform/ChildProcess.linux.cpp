@@ -1,7 +1,12 @@
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "platform/Primitives.h"
 
@@ -13,14 +18,146 @@ int os::makePipe(int ends[2]) {
     return ::pipe2(ends, O_CLOEXEC) == 0 ? 0 : errno;
 }
 
+namespace {
+
+// The environment of a child run as another user: ours with HOME, USER and LOGNAME replaced.
+std::vector<std::string> environmentFor(const RunAs& runAs) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view variable(*entry);
+        if (!variable.starts_with("HOME=") && !variable.starts_with("USER=") &&
+            !variable.starts_with("LOGNAME=")) {
+            environment.emplace_back(variable);
+        }
+    }
+    environment.push_back("HOME=" + runAs.home);
+    environment.push_back("USER=" + runAs.user);
+    environment.push_back("LOGNAME=" + runAs.user);
+    return environment;
+}
+
+// In the forked child: only async-signal-safe calls. Reports errno through `reportFd` and ends.
+[[noreturn]] void failInChild(int reportFd) {
+    const int error = errno;
+    [[maybe_unused]] const ssize_t ignored = ::write(reportFd, &error, sizeof error);
+    ::_exit(127);
+}
+
+// Starts the child as another user: fork, then in the child the standard streams, the groups,
+// gid, uid and working directory, and execve. Everything is allocated before the fork; a failure
+// in the child comes back through a close-on-exec pipe as the launch error.
+int forkChildAs(const RunAs& runAs, const std::string& path, std::vector<char*>& argv,
+                ChildInput input, int outFd, int errFd, pid_t& pid) {
+    if (runAs.home.find('\0') != std::string::npos || runAs.user.find('\0') != std::string::npos) {
+        return EINVAL;
+    }
+    const std::vector<std::string> environment = environmentFor(runAs);
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (const auto& variable : environment) {
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    }
+    envp.push_back(nullptr);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        return errno;
+    }
+    // Above the standard descriptors, so the child's dup2 onto them never clobbers it.
+    for (int& end : report) {
+        if (end <= STDERR_FILENO) {
+            const int moved = ::fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            ::close(end);
+            end = moved;
+        }
+    }
+    if (report[0] < 0 || report[1] < 0) {
+        const int error = errno;
+        for (int end : report) {
+            if (end >= 0) {
+                ::close(end);
+            }
+        }
+        return error;
+    }
+    // Signals stay blocked across the fork, so no handler of ours runs in the child.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pid = ::fork();
+    if (pid == 0) {
+        const int reportFd = report[1];
+        struct sigaction defaultAction {};
+        defaultAction.sa_handler = SIG_DFL;
+        for (int signal = 1; signal < NSIG; ++signal) {
+            if (signal != SIGKILL && signal != SIGSTOP) {
+                ::sigaction(signal, &defaultAction, nullptr);
+            }
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (input == ChildInput::Null) {
+            const int null = ::open("/dev/null", O_RDONLY);
+            if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) {
+                failInChild(reportFd);
+            }
+            if (null != STDIN_FILENO) {  // it is 0 itself when the tool runs with 0 closed
+                ::close(null);
+            }
+        }
+        if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0) {
+            failInChild(reportFd);
+        }
+        // Every descriptor above 2 but the report pipe's closes now, inheritable or not.
+        ::syscall(SYS_close_range, STDERR_FILENO + 1, reportFd - 1, 0);
+        ::syscall(SYS_close_range, reportFd + 1, ~0U, 0);
+        if (::setgroups(runAs.groups.size(), runAs.groups.data()) != 0 ||
+            ::setgid(runAs.gid) != 0 || ::setuid(runAs.uid) != 0) {
+            failInChild(reportFd);
+        }
+        if (runAs.uid != 0 && ::setuid(0) == 0) {
+            errno = EPERM;  // root could be regained: never run the command like that
+            failInChild(reportFd);
+        }
+        if (::chdir(runAs.home.c_str()) != 0) {
+            failInChild(reportFd);
+        }
+        ::execve(path.c_str(), argv.data(), envp.data());
+        failInChild(reportFd);
+    }
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        return forkError;
+    }
+    int error = 0;
+    ssize_t n;
+    do {
+        n = ::read(report[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof error)) {
+        // It never ran: collect it, and report why.
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return error != 0 ? error : ECHILD;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int os::spawnChild(const std::string& path, const std::vector<std::string>& arguments,
                    ChildInput input, int outFd, int errFd, const RunAs* runAs, pid_t& pid) {
-    if (runAs) {
-        return ENOSYS;  // not here yet: the command line brings the per-user launch
-    }
     std::vector<char*> argv;
     if (const int error = makeArgv(path, arguments, argv); error != 0) {
         return error;
+    }
+    if (runAs) {
+        return forkChildAs(*runAs, path, argv, input, outFd, errFd, pid);
     }
     posix_spawn_file_actions_t actions;
     if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {

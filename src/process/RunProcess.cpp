@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string_view>
 
 #include "logging/Logger.h"
 #include "platform/ChildProcess.h"
+#include "process/Steps.h"
 #include "process/Utf8.h"
 
 namespace nimbla {
@@ -51,9 +53,28 @@ void writeSurvivingBrokenPipe(int fd, std::string_view text) {
 
 ProcessResult runProcess(const std::string& url, const std::vector<std::string>& arguments,
                          const std::string& description) {
-    platform::ChildOutput run = platform::runChild(url, arguments, platform::ChildInput::Inherit);
+    StepEvent event;
+    event.description = description;
+    event.program = url;
+    event.arguments = &arguments;
+    event.asUser = commandsRunAsName();
+    reportStep(event);
+    const auto startedAt = std::chrono::steady_clock::now();
+    const auto& runAs = commandsRunAs();
+    platform::ChildOutput run = platform::runChild(url, arguments, platform::ChildInput::Inherit,
+                                                   runAs ? &*runAs : nullptr);
+    event.phase = StepEvent::Phase::Ended;
+    event.duration = std::chrono::steady_clock::now() - startedAt;
+    event.started = run.started;
+    event.launchError = run.launchError;
+    event.exitStatus = run.exitStatus;
+    event.signal = run.signal;
+    event.outputBytes = run.out.size();
+    event.errorOutputBytes = run.err.size();
+    event.output = run.out;
     if (!isValidUtf8(run.out)) {
         writeSurvivingBrokenPipe(STDERR_FILENO, kStdoutDecodeError);
+        reportStep(event);
         return {false, "", kStdoutDecodeError};
     }
     ProcessResult result;
@@ -69,6 +90,9 @@ ProcessResult runProcess(const std::string& url, const std::vector<std::string>&
     } else {
         dest().writePieces({description, " done.\n"});
     }
+    event.succeeded = result.succeeded;
+    event.output = result.output;
+    reportStep(event);
     return result;
 }
 

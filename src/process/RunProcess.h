@@ -46,6 +46,9 @@ bool runProcessAsSudo(const std::string& commandLine);
 // and discarded, so the tool carries on.
 void writeSurvivingBrokenPipe(int fd, std::string_view text);
 
+// The description runProcessAsSudo gives its step (it logs nothing under it).
+inline constexpr const char* kSudoStepDescription = "Running the administrator script";
+
 // The seams through which the workflows run commands; the defaults are the two functions above.
 using RunProcessFn = ProcessResult(const std::string&, const std::vector<std::string>&,
                                    const std::string&);

@@ -1,0 +1,132 @@
+#include "cli/Options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+
+#include "platform/BuildInfo.h"
+
+namespace nimbla::cli {
+
+namespace {
+
+constexpr const char* kProgram = "nimbla-reset";
+
+ParseResult usageError(const std::string& message) {
+    ParseResult result;
+    result.exitCode = kExitUsage;
+    result.err = std::string(kProgram) + ": " + message + " (see " + kProgram + " --help)\n";
+    return result;
+}
+
+std::optional<int> seconds(const std::string& text) {
+    int value = -1;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < 0 ||
+        value > kMaxQuitSeconds) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+const char* commandName(Command command) {
+    switch (command) {
+        case Command::Status:
+            return "status";
+        case Command::Reset:
+            return "reset";
+        case Command::Uninstall:
+            return "uninstall";
+    }
+    return "";
+}
+
+ParseResult parseArguments(const std::vector<std::string>& arguments) {
+    CLI::App app(
+        "Repairs (reset) or removes (uninstall) the Nimbla Drive client, for "
+        "administrators and device management. See nimbla-reset(1).",
+        kProgram);
+    app.require_subcommand(1, 1);
+    app.set_version_flag("--version",
+                         std::string(kProgram) + " " + platform::build::projectVersion);
+    app.failure_message(
+        [](const CLI::App*, const CLI::Error& error) { return std::string(error.what()); });
+
+    Options options;
+    std::string user;
+    std::string logFile;
+    std::string quitClient;
+    auto* status = app.add_subcommand("status", "What is installed, running and would be run");
+    auto* reset =
+        app.add_subcommand("reset", "Clear the client's local state (the window's Reset)");
+    auto* uninstall = app.add_subcommand("uninstall", "Remove the client (the window's Uninstall)");
+    for (auto* command : {status, reset, uninstall}) {
+        command->fallthrough();
+    }
+    app.add_option("--user", user, "Whose client (as root; default: the console user)")
+        ->type_name("NAME");
+    app.add_flag("--dry-run", options.dryRun, "Run only the read-only probes; print every command");
+    app.add_flag("--json", options.json, "One JSON object on standard output");
+    app.add_flag("--quiet", options.quiet, "No progress on standard error");
+    app.add_option("--log", logFile, "Also append every log line, timestamped, to FILE")
+        ->type_name("FILE");
+    app.add_flag("--quit-client", quitClient,
+                 "Ask the client to quit first, and wait up to SECONDS (default 10)")
+        ->option_text("[=SECONDS]");
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return {std::nullopt, kExitSuccess, app.help(), ""};
+    } catch (const CLI::CallForVersion& version) {
+        return {std::nullopt, kExitSuccess, std::string(version.what()) + "\n", ""};
+    } catch (const CLI::RequiredError&) {
+        return usageError("a command is needed: status, reset or uninstall");
+    } catch (const CLI::ParseError& error) {
+        std::string message = error.what();
+        for (char& c : message) {
+            if (c == '\n') {
+                c = ' ';
+            }
+        }
+        return usageError(message);
+    }
+
+    if (status->parsed()) {
+        options.command = Command::Status;
+    } else if (reset->parsed()) {
+        options.command = Command::Reset;
+    } else {
+        options.command = Command::Uninstall;
+    }
+    if (app.count("--user") > 0) {
+        if (user.empty()) {
+            return usageError("--user needs a user name");
+        }
+        options.user = user;
+    }
+    if (app.count("--log") > 0) {
+        if (logFile.empty()) {
+            return usageError("--log needs a file name");
+        }
+        options.logFile = logFile;
+    }
+    if (app.count("--quit-client") > 0) {
+        // A bare flag reads as "true".
+        options.quitClientSeconds =
+            quitClient == "true" ? std::optional(kDefaultQuitSeconds) : seconds(quitClient);
+        if (!options.quitClientSeconds) {
+            return usageError("--quit-client takes whole seconds from 0 to " +
+                              std::to_string(kMaxQuitSeconds) + ", not \"" + quitClient + "\"");
+        }
+        if (options.command == Command::Status) {
+            return usageError("status changes nothing; --quit-client goes with reset or uninstall");
+        }
+    }
+    return {options, kExitSuccess, "", ""};
+}
+
+}  // namespace nimbla::cli

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbla::cli {
+
+enum class Command { Status, Reset, Uninstall };
+
+// What the command line asked for.
+struct Options {
+    Command command = Command::Status;
+    std::optional<std::string> user;  // --user NAME
+    bool dryRun = false;
+    bool json = false;
+    bool quiet = false;
+    std::optional<std::string> logFile;    // --log FILE
+    std::optional<int> quitClientSeconds;  // --quit-client[=SECONDS]
+};
+
+// The exit statuses, stable for scripts.
+enum ExitCode : int {
+    kExitSuccess = 0,
+    kExitFailed = 1,
+    kExitUsage = 2,
+    kExitClientRunning = 3,
+    kExitCannotRun = 4,
+};
+
+inline constexpr int kDefaultQuitSeconds = 10;
+inline constexpr int kMaxQuitSeconds = 3600;
+
+// The parsed options, or what to print and the status to exit with instead: --help and
+// --version (text for standard output, status 0), or a usage error (one line for standard error,
+// status 2).
+struct ParseResult {
+    std::optional<Options> options;
+    int exitCode = kExitSuccess;
+    std::string out;
+    std::string err;
+};
+ParseResult parseArguments(const std::vector<std::string>& arguments);
+
+const char* commandName(Command command);
+
+}  // namespace nimbla::cli

@@ -1,0 +1,180 @@
+#include "cli/Report.h"
+
+#include <cstring>
+
+#include "cli/Options.h"
+#include "operations/Outcomes.h"
+
+namespace nimbla::cli {
+
+namespace {
+
+nlohmann::json orNull(const std::optional<std::string>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+std::string quoted(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of(
+                                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789-_./=:,+@%") == std::string::npos;
+    if (plain) {
+        return word;
+    }
+    std::string text = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            text += "'\\''";
+        } else {
+            text += c;
+        }
+    }
+    return text + "'";
+}
+
+std::string milliseconds(double ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, ms < 10 ? "%.1f ms" : "%.0f ms", ms);
+    return text;
+}
+
+}  // namespace
+
+StepRecord StepRecord::from(const StepEvent& ended) {
+    StepRecord step;
+    step.description = ended.description;
+    step.program = ended.program;
+    if (ended.arguments != nullptr) {
+        step.arguments = *ended.arguments;
+    }
+    step.asUser = ended.asUser;
+    step.succeeded = ended.succeeded;
+    step.started = ended.started;
+    step.launchError = ended.launchError;
+    step.exitStatus = ended.exitStatus;
+    step.signal = ended.signal;
+    step.durationMs = std::chrono::duration<double, std::milli>(ended.duration).count();
+    step.outputBytes = ended.outputBytes;
+    step.errorOutputBytes = ended.errorOutputBytes;
+    return step;
+}
+
+nlohmann::json toJson(const Report& report) {
+    using nlohmann::json;
+    json steps = json::array();
+    for (const StepRecord& step : report.steps) {
+        steps.push_back({
+            {"description", step.description},
+            {"program", step.program},
+            {"arguments", step.arguments},
+            {"asUser", step.asUser},
+            {"succeeded", step.succeeded},
+            {"exitStatus", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
+            {"signal", step.signal != 0 ? json(step.signal) : json(nullptr)},
+            {"launchError", !step.started && step.launchError != 0
+                                ? json(std::strerror(step.launchError))
+                                : json(nullptr)},
+            {"durationMs", step.durationMs},
+            {"outputBytes", step.outputBytes},
+            {"errorOutputBytes", step.errorOutputBytes},
+        });
+    }
+    json plan = json::array();
+    for (const PlanRecord& step : report.plan) {
+        plan.push_back({{"description", step.description},
+                        {"program", step.program},
+                        {"arguments", step.arguments},
+                        {"asUser", step.asUser}});
+    }
+    json removal = nullptr;
+    if (report.domainRemoval) {
+        removal = {{"program", report.domainRemoval->program},
+                   {"arguments", report.domainRemoval->arguments}};
+    }
+    return {
+        {"schema", 1},
+        {"command", report.command},
+        {"user", report.user},
+        {"home", report.home},
+        {"dryRun", report.dryRun},
+        {"outcome", orNull(report.outcome)},
+        {"exitCode", report.exitCode},
+        {"log", report.log},
+        {"client",
+         {{"installed", report.clientInstalled},
+          {"version", orNull(report.clientVersion)},
+          {"running", !report.clientPids.empty()},
+          {"pids", report.clientPids}}},
+        {"system", {{"version", report.systemVersion}}},
+        {"domainRemoval", removal},
+        {"uninstallScripts",
+         {{"user", orNull(report.userScript)}, {"administrator", orNull(report.privilegedScript)}}},
+        {"plan", plan},
+        {"steps", steps},
+        {"preservedFiles", orNull(report.preservedFiles)},
+    };
+}
+
+int exitCodeFor(std::string_view outcome) {
+    if (outcome == outcomes::resetSuccess || outcome == outcomes::uninstallSuccess) {
+        return kExitSuccess;
+    }
+    if (outcome == outcomes::nimblaDriveRunning) {
+        return kExitClientRunning;
+    }
+    return kExitFailed;
+}
+
+std::string howItEnded(const StepRecord& step) {
+    if (!step.started) {
+        return step.launchError != 0
+                   ? std::string("could not start: ") + std::strerror(step.launchError)
+                   : std::string("did not run");
+    }
+    if (step.signal != 0) {
+        return "signal " + std::to_string(step.signal) + " (" + strsignal(step.signal) + ")";
+    }
+    if (step.exitStatus >= 0) {
+        return "exit " + std::to_string(step.exitStatus);
+    }
+    return "ended unknown";
+}
+
+std::string stepLine(const StepRecord& step, bool colour) {
+    std::string mark = step.succeeded ? "✓" : "✗";
+    if (colour) {
+        mark = (step.succeeded ? "\033[32m" : "\033[31m") + mark + "\033[0m";
+    }
+    return step.description + " " + mark + " " + howItEnded(step) + ", " +
+           milliseconds(step.durationMs) + "\n";
+}
+
+std::string closingLine(const Report& report) {
+    if (!report.outcome) {
+        return "";
+    }
+    const std::string_view outcome = *report.outcome;
+    std::string line;
+    if (outcome == outcomes::resetSuccess || outcome == outcomes::uninstallSuccess) {
+        line = outcome == outcomes::resetSuccess ? "Reset succeeded." : "Uninstall succeeded.";
+        if (report.preservedFiles) {
+            line += " Files that were never uploaded are in " + *report.preservedFiles + ".";
+        }
+    } else if (outcome == outcomes::nimblaDriveRunning) {
+        line = "Nimbla Drive is running for " + report.user +
+               "; nothing was changed. Quit it first (or use --quit-client).";
+    } else {
+        line = outcome == outcomes::resetFailed ? "Reset failed." : "Uninstall failed.";
+        line += " The log says which step: " + report.log;
+    }
+    return line + "\n";
+}
+
+std::string shellLine(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string line = quoted(program);
+    for (const std::string& argument : arguments) {
+        line += " " + quoted(argument);
+    }
+    return line;
+}
+
+}  // namespace nimbla::cli

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "process/Steps.h"
+
+namespace nimbla::cli {
+
+// One command as it ended.
+struct StepRecord {
+    std::string description;
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string asUser;
+    bool succeeded = false;
+    bool started = false;
+    int launchError = 0;  // an errno value
+    int exitStatus = -1;  // when it exited, else -1
+    int signal = 0;
+    double durationMs = 0;
+    std::size_t outputBytes = 0;
+    std::size_t errorOutputBytes = 0;
+
+    static StepRecord from(const StepEvent& ended);
+};
+
+// One command as it would run.
+struct PlanRecord {
+    std::string description;
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string asUser;
+};
+
+// Everything one run found and did: what --json prints, field by field.
+struct Report {
+    std::string command;
+    std::string user;
+    std::string home;
+    bool dryRun = false;
+    std::optional<std::string> outcome;  // one of the five notification names
+    int exitCode = 0;
+    std::string log;
+    bool clientInstalled = false;
+    std::optional<std::string> clientVersion;
+    std::vector<pid_t> clientPids;
+    std::string systemVersion;
+    std::optional<PlanRecord> domainRemoval;
+    std::vector<StepRecord> steps;
+    std::vector<PlanRecord> plan;
+    std::optional<std::string> userScript;
+    std::optional<std::string> privilegedScript;
+    std::optional<std::string> preservedFiles;
+};
+
+nlohmann::json toJson(const Report& report);
+
+// The exit status for an outcome notification's name (1 for an unknown one).
+int exitCodeFor(std::string_view outcome);
+
+// How a step ended, in words: "exit 0", "signal 9 (Killed)", "could not start: <reason>".
+std::string howItEnded(const StepRecord& step);
+
+// The progress line of a step as it ends:
+//   "<description> ✓ exit 0, 12 ms"   (✓ green and ✗ red when `colour`)
+std::string stepLine(const StepRecord& step, bool colour);
+
+// The closing line: the outcome in words, and after a success where never-uploaded files went.
+std::string closingLine(const Report& report);
+
+// A command and its arguments as one line, each quoted for a POSIX shell when it has to be.
+std::string shellLine(const std::string& program, const std::vector<std::string>& arguments);
+
+}  // namespace nimbla::cli

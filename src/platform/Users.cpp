@@ -1,0 +1,82 @@
+#include "platform/Users.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace nimbla::platform {
+
+namespace {
+
+// getpwnam_r / getpwuid_r with a buffer that grows as needed.
+template <typename Key, typename Lookup>
+std::optional<RunAs> lookUp(Key key, Lookup lookup) {
+    const long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 4096);
+    passwd entry{};
+    passwd* found = nullptr;
+    for (;;) {
+        const int rc = lookup(key, &entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (1U << 20)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (rc == EINTR) {
+            continue;
+        }
+        break;
+    }
+    if (found == nullptr || found->pw_name == nullptr || found->pw_dir == nullptr ||
+        found->pw_dir[0] != '/') {
+        return std::nullopt;
+    }
+    RunAs account;
+    account.uid = found->pw_uid;
+    account.gid = found->pw_gid;
+    account.user = found->pw_name;
+    account.home = found->pw_dir;
+    while (account.home.size() > 1 && account.home.back() == '/') {
+        account.home.pop_back();
+    }
+    int count = 32;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        int wanted = count;
+        const int rc = ::getgrouplist(account.user.c_str(), account.gid, groups.data(), &wanted);
+        if (rc >= 0) {
+            groups.resize(static_cast<std::size_t>(wanted));
+            account.groups = std::move(groups);
+            return account;
+        }
+        count = wanted > count ? wanted : count * 2;
+    }
+    account.groups = {account.gid};
+    return account;
+}
+
+}  // namespace
+
+std::optional<RunAs> lookUpUser(const std::string& name) {
+    if (name.empty() || name.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    return lookUp(name.c_str(), ::getpwnam_r);
+}
+
+std::optional<RunAs> lookUpUser(uid_t uid) {
+    return lookUp(uid, ::getpwuid_r);
+}
+
+std::optional<RunAs> consoleUser() {
+    struct stat st {};
+    if (::stat("/dev/console", &st) != 0 || st.st_uid == 0) {
+        return std::nullopt;
+    }
+    return lookUpUser(st.st_uid);
+}
+
+}  // namespace nimbla::platform

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/ChildProcess.h"
+
+namespace nimbla::platform {
+
+// An account from the user database, ready to run a child as (RunAs): uid, primary gid, every
+// group it belongs to, its name and its home folder (without a trailing "/").
+std::optional<RunAs> lookUpUser(const std::string& name);
+std::optional<RunAs> lookUpUser(uid_t uid);
+
+// The user at the machine's console: the owner of /dev/console when that is not root. None when
+// nobody is logged in at the console, or the platform has no such notion (on Linux the console
+// normally belongs to root).
+std::optional<RunAs> consoleUser();
+
+}  // namespace nimbla::platform
