@@ -84,6 +84,15 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     } catch (const CLI::CallForVersion& version) {
         return {std::nullopt, kExitSuccess, std::string(version.what()) + "\n", ""};
     } catch (const CLI::RequiredError&) {
+        // The first word that is neither an option nor an option's value.
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            const std::string& word = arguments[i];
+            if (word == "--user" || word == "--log") {
+                ++i;
+            } else if (!word.starts_with("-")) {
+                return usageError("unknown command: " + word + " (status, reset or uninstall)");
+            }
+        }
         return usageError("a command is needed: status, reset or uninstall");
     } catch (const CLI::ParseError& error) {
         std::string message = error.what();

@@ -2,6 +2,8 @@
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
+#include <sys/stat.h>
+
 #include <sstream>
 
 #include "helpers/TestSupport.h"
@@ -44,6 +46,45 @@ TEST(LogFile, AppendsAndDropsWhatCannotBeWritten) {
     }
     EXPECT_EQ(LogDestination().path().rfind(home.str() + "/Desktop/Nimbla-ResetTool-logs_", 0), 0u);
     EXPECT_EQ(std::distance(fs::directory_iterator(home.path), {}), 1);
+}
+
+// Written as root for a user: a file it creates is the user's; a link planted in place of the
+// file or the Desktop, or a second link to another file, is never written through. With logging
+// off nothing is written; the tee gets each append.
+TEST(LogFile, ForAnotherUserNeverFollowsWhatTheUserPlanted) {
+    TempDir home;
+    fs::create_directory(home.path / "Desktop");
+    std::ofstream(home.path / "elsewhere") << "kept\n";
+    LogDestination owned(home.str() + "/Desktop/log");
+    owned.setOwner(65534, 65534);
+    std::string teed;
+    setLogTee([&teed](std::string_view text) { teed += text; });
+    owned.writePieces({"one ", "line\n"});
+    setLogTee({});
+    EXPECT_EQ(teed, "one line\n");
+    EXPECT_EQ(readFile(home.path / "Desktop/log"), "one line\n");
+    struct stat st {};
+    if (geteuid() == 0 && stat((home.path / "Desktop/log").c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_uid, 65534u);
+    }
+    setLoggingEnabled(false);
+    owned.write("while off\n");
+    setLoggingEnabled(true);
+    EXPECT_EQ(readFile(home.path / "Desktop/log"), "one line\n");
+
+    fs::remove(home.path / "Desktop/log");
+    fs::create_symlink(home.path / "elsewhere", home.path / "Desktop/log");
+    owned.write("through a file link\n");
+    fs::remove(home.path / "Desktop/log");
+    fs::create_hard_link(home.path / "elsewhere", home.path / "Desktop/log");
+    owned.write("through a hard link\n");
+    fs::rename(home.path / "Desktop", home.path / "Real");
+    fs::create_symlink(home.path, home.path / "Desktop");
+    LogDestination(home.str() + "/Desktop/elsewhere").write("");
+    LogDestination throughDesktop(home.str() + "/Desktop/elsewhere");
+    throughDesktop.setOwner(65534, 65534);
+    throughDesktop.write("through a Desktop link\n");
+    EXPECT_EQ(readFile(home.path / "elsewhere"), "kept\n");
 }
 
 // The process's log: one line per message, in the file of the day it opened even past midnight.

@@ -10,6 +10,7 @@
 #include "helpers/TestSupport.h"
 #include "platform/ChildProcess.h"
 #include "platform/ScriptingService.h"
+#include "process/Steps.h"
 #include "process/Utf8.h"
 
 namespace nimbla {
@@ -277,6 +278,46 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
     auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"x", {}}; });
     Redirect broken(1);
     EXPECT_TRUE(runProcessAsSudo("sudo '/r'"));
+}
+
+// The observer hears each command start and end, from both runners, with how it ended.
+TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
+    std::vector<std::string> heard;
+    setStepObserver([&heard](const StepEvent& e) {
+        std::string line = e.phase == StepEvent::Phase::Started ? "start " : "end ";
+        line += std::string(e.description) + " " + std::string(e.program);
+        for (const auto& argument : *e.arguments) line += " " + argument;
+        if (e.phase == StepEvent::Phase::Ended)
+            line += " as " + std::string(e.asUser) + ": " + std::to_string(e.succeeded) +
+                    std::to_string(e.started) + " " + std::to_string(e.launchError) + " " +
+                    std::to_string(e.exitStatus) + " " + std::to_string(e.signal) + " " +
+                    std::to_string(e.outputBytes) + "/" + std::to_string(e.errorOutputBytes) +
+                    " [" + std::string(e.output) + "]";
+        heard.push_back(line);
+    });
+    setCommandsRunAs(std::nullopt);  // the tool's own user
+    const std::string me = commandsRunAsName();
+    LogCapture log;
+    run({"out=abc", "err=de", "exit=3"});
+    run({"signal=9"});
+    run({}, "/nonexistent");
+    auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"ok", {}}; });
+    testing::internal::CaptureStdout();
+    runProcessAsSudo("sudo '/a \\\"b\\\"'");
+    testing::internal::GetCapturedStdout();
+    setStepObserver({});
+    const std::string d = "start " + kDescription + " " + kChild;
+    EXPECT_EQ(heard, Args({d + " out=abc err=de exit=3",
+                           "end " + kDescription + " " + kChild + " out=abc err=de exit=3 as " +
+                               me + ": 01 0 3 0 3/2 [abc]",
+                           d + " signal=9",
+                           "end " + kDescription + " " + kChild + " signal=9 as " + me +
+                               ": 01 0 -1 9 0/0 []",
+                           "start " + kDescription + " /nonexistent",
+                           "end " + kDescription + " /nonexistent as " + me + ": 00 2 -1 0 0/0 []",
+                           "start Running the administrator script /bin/sh -c sudo '/a \"b\"'",
+                           "end Running the administrator script /bin/sh -c sudo '/a \"b\"' as "
+                           "root: 11 0 0 0 2/0 [ok]"}));
 }
 
 }  // namespace

@@ -1,0 +1,191 @@
+// The command line's own parts: the argument table, exit statuses, the JSON object, the progress
+// lines and the per-user lock. The runs themselves are checked end to end (tests/e2e/cli-case).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/Options.h"
+#include "cli/Report.h"
+#include "cli/RunLock.h"
+#include "helpers/TestSupport.h"
+
+namespace nimbla::cli {
+namespace {
+
+using namespace testsupport;
+using Args = std::vector<std::string>;
+
+std::string describe(const Options& o) {
+    std::string text = commandName(o.command);
+    text += o.user ? " user=" + *o.user : "";
+    text += o.dryRun ? " dry" : "";
+    text += o.json ? " json" : "";
+    text += o.quiet ? " quiet" : "";
+    text += o.logFile ? " log=" + *o.logFile : "";
+    text += o.quitClientSeconds ? " quit=" + std::to_string(*o.quitClientSeconds) : "";
+    return text;
+}
+
+TEST(Options, EveryOptionAndEveryBadInput) {
+    const std::pair<Args, std::string> accepted[] = {
+        {{"status"}, "status"},
+        {{"reset", "--user", "alex", "--json", "--quiet"}, "reset user=alex json quiet"},
+        {{"--dry-run", "uninstall", "--log", "/tmp/l"}, "uninstall dry log=/tmp/l"},
+        {{"reset", "--quit-client"}, "reset quit=10"},
+        {{"reset", "--quit-client=0"}, "reset quit=0"},
+        {{"uninstall", "--quit-client=3600", "--user=bo"}, "uninstall user=bo quit=3600"},
+    };
+    for (const auto& [arguments, expected] : accepted) {
+        const ParseResult result = parseArguments(arguments);
+        ASSERT_TRUE(result.options) << expected << ": " << result.err;
+        EXPECT_EQ(describe(*result.options), expected);
+    }
+    const std::string see = " (see nimbla-reset --help)\n";
+    const std::pair<Args, std::string> refused[] = {
+        {{}, "a command is needed: status, reset or uninstall"},
+        {{"--json"}, "a command is needed: status, reset or uninstall"},
+        {{"repair"}, "unknown command: repair (status, reset or uninstall)"},
+        {{"reset", "--force"}, "The following argument was not expected: --force"},
+        {{"reset", "uninstall"}, "The following argument was not expected: uninstall"},
+        {{"reset", "--quit-client=abc"},
+         "--quit-client takes whole seconds from 0 to 3600, not \"abc\""},
+        {{"reset", "--quit-client=-1"},
+         "--quit-client takes whole seconds from 0 to 3600, not \"-1\""},
+        {{"reset", "--quit-client=3601"},
+         "--quit-client takes whole seconds from 0 to 3600, not \"3601\""},
+        {{"status", "--quit-client"},
+         "status changes nothing; --quit-client goes with reset or uninstall"},
+        {{"reset", "--user"}, "--user: 1 required NAME missing"},
+        {{"reset", "--user="}, "--user: 1 required NAME missing"},
+        {{"reset", "--log"}, "--log: 1 required FILE missing"},
+        {{"reset", "--user", ""}, "--user needs a user name"},
+    };
+    for (const auto& [arguments, line] : refused) {
+        const ParseResult result = parseArguments(arguments);
+        EXPECT_FALSE(result.options);
+        EXPECT_EQ(result.exitCode, kExitUsage);
+        EXPECT_EQ(result.err, "nimbla-reset: " + line + see) << testing::PrintToString(arguments);
+    }
+    for (const char* asked : {"--help", "--version"}) {
+        const ParseResult result = parseArguments({asked});
+        EXPECT_EQ(result.exitCode, kExitSuccess);
+        EXPECT_NE(result.out, "");
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+TEST(Report, ExitStatusesAndLines) {
+    EXPECT_EQ(exitCodeFor("RESET_SUCCESS"), 0);
+    EXPECT_EQ(exitCodeFor("UNINSTALL_SUCCESS"), 0);
+    EXPECT_EQ(exitCodeFor("RESET_FAILED"), 1);
+    EXPECT_EQ(exitCodeFor("UNINSTALL_FAILED"), 1);
+    EXPECT_EQ(exitCodeFor("NIMBLA_DRIVE_RUNNING"), 3);
+    StepRecord step{"Removing", "/bin/x", {}, "alex", true, true, 0, 0, 0, 4.25, 1, 2};
+    EXPECT_EQ(stepLine(step, false), "Removing ✓ exit 0, 4.2 ms\n");
+    EXPECT_EQ(stepLine(step, true), "Removing \033[32m✓\033[0m exit 0, 4.2 ms\n");
+    step = {"Removing", "/bin/x", {}, "alex", false, true, 0, -1, 9, 120, 0, 0};
+    EXPECT_EQ(stepLine(step, false), "Removing ✗ signal 9 (Killed), 120 ms\n");
+    step = {"Removing", "/bin/x", {}, "alex", false, false, ENOENT, -1, 0, 0.5, 0, 0};
+    EXPECT_EQ(stepLine(step, false),
+              "Removing ✗ could not start: No such file or directory, 0.5 ms\n");
+    EXPECT_EQ(shellLine("/bin/bash", {"-c", "rm -rf ~/a\\ b", "it's"}),
+              "/bin/bash -c 'rm -rf ~/a\\ b' 'it'\\''s'");
+}
+
+// Built from recorded step events: every field there, with its type.
+TEST(Report, JsonHoldsEveryFieldWithItsType) {
+    const std::vector<std::string> arguments = {"read", "x"};
+    StepEvent ended;
+    ended.phase = StepEvent::Phase::Ended;
+    ended.description = "Reading";
+    ended.program = "/usr/bin/defaults";
+    ended.arguments = &arguments;
+    ended.asUser = "alex";
+    ended.started = true;
+    ended.succeeded = true;
+    ended.exitStatus = 0;
+    ended.duration = std::chrono::microseconds(1500);
+    ended.outputBytes = 7;
+    StepEvent failed = ended;
+    failed.started = false;
+    failed.succeeded = false;
+    failed.exitStatus = -1;
+    failed.launchError = EACCES;
+
+    Report report;
+    report.command = "reset";
+    report.outcome = "RESET_SUCCESS";
+    report.clientPids = {42};
+    report.domainRemoval = PlanRecord{"Removing", "/bin/bash", {"-c", "x"}, "alex"};
+    report.steps = {StepRecord::from(ended), StepRecord::from(failed)};
+    report.preservedFiles = "/Users/alex/Nimbla-Nimbla (Archive)";
+    const nlohmann::json json = nlohmann::json::parse(toJson(report).dump());
+
+    using T = nlohmann::json::value_t;
+    const std::pair<const char*, T> fields[] = {
+        {"/schema", T::number_integer},
+        {"/command", T::string},
+        {"/user", T::string},
+        {"/home", T::string},
+        {"/dryRun", T::boolean},
+        {"/outcome", T::string},
+        {"/exitCode", T::number_integer},
+        {"/log", T::string},
+        {"/client/installed", T::boolean},
+        {"/client/version", T::null},
+        {"/client/running", T::boolean},
+        {"/client/pids/0", T::number_integer},
+        {"/system/version", T::string},
+        {"/domainRemoval/program", T::string},
+        {"/domainRemoval/arguments/1", T::string},
+        {"/plan", T::array},
+        {"/preservedFiles", T::string},
+        {"/steps/0/description", T::string},
+        {"/steps/0/program", T::string},
+        {"/steps/0/arguments/0", T::string},
+        {"/steps/0/asUser", T::string},
+        {"/steps/0/succeeded", T::boolean},
+        {"/steps/0/exitStatus", T::number_integer},
+        {"/steps/0/signal", T::null},
+        {"/steps/0/launchError", T::null},
+        {"/steps/0/durationMs", T::number_float},
+        {"/steps/0/outputBytes", T::number_integer},
+        {"/steps/0/errorOutputBytes", T::number_integer},
+        {"/steps/1/exitStatus", T::null},
+        {"/steps/1/launchError", T::string},
+    };
+    for (const auto& [pointer, type] : fields) {
+        const nlohmann::json::json_pointer at(pointer);
+        ASSERT_TRUE(json.contains(at)) << pointer;
+        const T found = json.at(at).type();  // any integer is an integer
+        EXPECT_EQ(found == T::number_unsigned ? T::number_integer : found, type) << pointer;
+    }
+    EXPECT_EQ(json["steps"][0]["durationMs"], 1.5);
+    EXPECT_EQ(json["client"]["running"], true);
+}
+
+// One holder per user; the second learns its process id. A link put in place of the lock is
+// refused, never followed.
+TEST(RunLock, OneHolderAndNoLinks) {
+    TempDir home;
+    {
+        RunLock first(home.str(), getuid(), getgid());
+        ASSERT_EQ(first.state(), RunLock::State::Held) << first.problem();
+        RunLock second(home.str(), getuid(), getgid());
+        EXPECT_EQ(second.state(), RunLock::State::Busy);
+        EXPECT_EQ(second.holder(), getpid());
+    }
+    EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Held);
+    const std::string path = RunLock::pathIn(home.str());
+    EXPECT_EQ(path, home.str() + "/Library/Caches/com.nimbla.resettool/nimbla-reset.lock");
+    fs::remove(path);
+    std::ofstream(home.path / "target") << "kept";
+    fs::create_symlink(home.path / "target", path);
+    EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Failed);
+    fs::remove(path);
+    fs::create_hard_link(home.path / "target", path);
+    EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Failed);
+    EXPECT_EQ(readFile(home.path / "target"), "kept");
+}
+
+}  // namespace
+}  // namespace nimbla::cli
