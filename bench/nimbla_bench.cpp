@@ -8,6 +8,7 @@
 //   nimbla_bench p2-one runner|runner-nolog|poll|poll-write bytes
 //   nimbla_bench p3 [lines] [rounds]
 //   nimbla_bench p5 [rounds]                    (inside the simulated installation)
+//   nimbla_bench p6|p7 <nimbla-reset> [rounds]  (inside it too, the command line for alex)
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -30,6 +31,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "logging/Logger.h"
 #include "operations/Outcomes.h"
@@ -507,6 +510,62 @@ int benchReset(int rounds) {
     return 0;
 }
 
+// ---- P6 and P7: the command line, as root for alex, in the simulated installation ----
+
+// The commands of a run, as its JSON report lists them.
+std::vector<std::vector<std::string>> stepsOf(const std::string& json) {
+    std::vector<std::vector<std::string>> commands;
+    for (const auto& step : nlohmann::json::parse(json).at("steps")) {
+        std::vector<std::string> line{step.at("program").get<std::string>()};
+        for (const auto& argument : step.at("arguments")) {
+            line.push_back(argument.get<std::string>());
+        }
+        commands.push_back(std::move(line));
+    }
+    return commands;
+}
+
+// P6: `status --json` against its probe command run directly. P7: a whole `reset` against the
+// same commands run directly: the difference is the command line's own time.
+int benchCommandLine(const std::string& which, const std::string& cli, int rounds) {
+    if (getenv("NIMBLA_SIM_TOOL") == nullptr) {
+        fail(which + " runs inside the simulated installation (tools/sim/nimbla-sim)");
+    }
+    const std::vector<std::string> run = {cli, which == "p6" ? "status" : "reset", "--user",
+                                          "alex", "--json", "--quiet"};
+    // The first reset removes what there is; the measured ones run the same commands each time.
+    Captured first = spawnAndCapture(run);
+    const auto commands = stepsOf(spawnAndCapture(run).out);
+    if (commands.empty()) {
+        fail("the command line ran no command: " + first.err);
+    }
+    std::vector<double> cliNs, directNs, ratios;
+    for (int round = 0; round < rounds; ++round) {
+        auto start = Clock::now();
+        if (!spawnAndCapture(run).exitedWithZero) {
+            fail(which + ": the command line failed");
+        }
+        cliNs.push_back(static_cast<double>(nanosSince(start)));
+        start = Clock::now();
+        for (const auto& command : commands) {
+            spawnAndCapture(command);
+        }
+        directNs.push_back(static_cast<double>(nanosSince(start)));
+        ratios.push_back(cliNs.back() / directNs.back());
+    }
+    std::printf("# %s: %zu commands\n", which.c_str(), commands.size());
+    result(which + ".commands", static_cast<double>(commands.size()));
+    result(which + ".cli_ns", median(cliNs));
+    result(which + ".direct_ns", median(directNs));
+    result(which + ".cli_per_direct", median(ratios));
+    std::vector<double> beyond;
+    for (std::size_t i = 0; i < cliNs.size(); ++i) {
+        beyond.push_back(cliNs[i] - directNs[i]);
+    }
+    result(which + ".beyond_children_ns", median(beyond));
+    return 0;
+}
+
 long argOr(int argc, char** argv, int index, long fallback) {
     return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback;
 }
@@ -532,6 +591,9 @@ int main(int argc, char** argv) {
     if (what == "p5") {
         return benchReset(static_cast<int>(argOr(argc, argv, 2, 15)));
     }
-    std::fprintf(stderr, "usage: %s p1|p2|p3|p5 [...]\n", argv[0]);
+    if ((what == "p6" || what == "p7") && argc > 2) {
+        return benchCommandLine(what, argv[2], static_cast<int>(argOr(argc, argv, 3, 15)));
+    }
+    std::fprintf(stderr, "usage: %s p1|p2|p3|p5|p6|p7 [...]\n", argv[0]);
     return 64;
 }
