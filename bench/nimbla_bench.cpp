@@ -515,7 +515,8 @@ int benchReset(int rounds) {
 // The commands of a run, as its JSON report lists them.
 std::vector<std::vector<std::string>> stepsOf(const std::string& json) {
     std::vector<std::vector<std::string>> commands;
-    for (const auto& step : nlohmann::json::parse(json).at("steps")) {
+    const nlohmann::json report = nlohmann::json::parse(json);
+    for (const auto& step : report.at("steps")) {
         std::vector<std::string> line{step.at("program").get<std::string>()};
         for (const auto& argument : step.at("arguments")) {
             line.push_back(argument.get<std::string>());
@@ -539,9 +540,13 @@ int benchCommandLine(const std::string& which, const std::string& cli, int round
     if (commands.empty()) {
         fail("the command line ran no command: " + first.err);
     }
-    std::vector<double> cliNs, directNs, ratios;
+    std::vector<double> cliNs, directNs, ratios, startNs;
     for (int round = 0; round < rounds; ++round) {
+        // For reference: the program's start and end alone.
         auto start = Clock::now();
+        spawnAndCapture({cli, "--version"});
+        startNs.push_back(static_cast<double>(nanosSince(start)));
+        start = Clock::now();
         if (!spawnAndCapture(run).exitedWithZero) {
             fail(which + ": the command line failed");
         }
@@ -558,6 +563,7 @@ int benchCommandLine(const std::string& which, const std::string& cli, int round
     result(which + ".cli_ns", median(cliNs));
     result(which + ".direct_ns", median(directNs));
     result(which + ".cli_per_direct", median(ratios));
+    result(which + ".start_ns", median(startNs));
     std::vector<double> beyond;
     for (std::size_t i = 0; i < cliNs.size(); ++i) {
         beyond.push_back(cliNs[i] - directNs[i]);

@@ -436,8 +436,7 @@ int run(const std::vector<std::string>& arguments) {
         }
         if (options.command != Command::Status && running && !options.quitClientSeconds) {
             report.outcome = std::string(outcomes::nimblaDriveRunning);
-            const int code = finish(kExitClientRunning);
-            return code;
+            return finish(kExitClientRunning);
         }
         return finish(kExitSuccess);
     }
@@ -490,6 +489,7 @@ int run(const std::vector<std::string>& arguments) {
     for (auto token : tokens) {
         center.removeObserver(token);
     }
+    platform::waitForBackgroundIdle();  // the last task may still be ending
     setLogTee({});
 
     report.outcome = outcome;
