@@ -532,8 +532,8 @@ int benchCommandLine(const std::string& which, const std::string& cli, int round
     if (getenv("NIMBLA_SIM_TOOL") == nullptr) {
         fail(which + " runs inside the simulated installation (tools/sim/nimbla-sim)");
     }
-    const std::vector<std::string> run = {cli, which == "p6" ? "status" : "reset", "--user",
-                                          "alex", "--json", "--quiet"};
+    const std::vector<std::string> run = {
+        cli, which == "p6" ? "status" : "reset", "--user", "alex", "--json", "--quiet"};
     // The first reset removes what there is; the measured ones run the same commands each time.
     Captured first = spawnAndCapture(run);
     const auto commands = stepsOf(spawnAndCapture(run).out);

@@ -287,18 +287,9 @@ int run(const std::vector<std::string>& arguments) {
     const Options& options = *parsed.options;
     const bool realRun = options.command != Command::Status && !options.dryRun;
 
-    // The --log file: a bad path is bad input, found before anything runs.
-    int logCopyFd = -1;
-    if (options.logFile) {
-        std::string problem;
-        if (realRun) {
-            logCopyFd = openLogCopy(*options.logFile, problem);
-        } else if (!folderOfExists(*options.logFile)) {
-            problem = "cannot open the log file " + *options.logFile + ": no such folder";
-        }
-        if (!problem.empty()) {
-            return usage(problem);
-        }
+    // A --log file in a missing folder is bad input, found before anything runs.
+    if (options.logFile && !folderOfExists(*options.logFile)) {
+        return usage("cannot open the log file " + *options.logFile + ": no such folder");
     }
 
     // Whose client.
@@ -453,7 +444,12 @@ int run(const std::vector<std::string>& arguments) {
         return cannotRun(lock.problem());
     }
     std::unique_ptr<LogCopy> logCopy;
-    if (logCopyFd >= 0) {
+    if (options.logFile) {
+        std::string problem;
+        const int logCopyFd = openLogCopy(*options.logFile, problem);
+        if (logCopyFd < 0) {
+            return usage(problem);
+        }
         logCopy = std::make_unique<LogCopy>(logCopyFd, target->user);
         setLogTee([&logCopy](std::string_view text) { logCopy->append(text); });
     }
