@@ -315,10 +315,13 @@ int run(const std::vector<std::string>& arguments) {
                              std::to_string(::getuid()));
         }
     }
-    const bool forAnotherUser = root && target->uid != 0;
-    if (forAnotherUser) {
+    if (root) {
+        // As root the user database says where the user's home is, whatever HOME says.
         const std::string home = target->home;
         platform::homeDirectorySeam().replace([home] { return home; });
+    }
+    const bool forAnotherUser = root && target->uid != 0;
+    if (forAnotherUser) {
         const uid_t uid = target->uid;
         platform::workspaceSeam().replace([uid] { return platform::runningApplicationsOf(uid); });
         dest().setOwner(target->uid, target->gid);
