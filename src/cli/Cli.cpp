@@ -197,7 +197,6 @@ public:
         std::lock_guard lock(mutex_);
         if (event.description == versionReadStep().description) {
             version_ = event.succeeded ? std::optional(trimmedLine(event.output)) : std::nullopt;
-            versionRead_ = true;
         }
         if (output_.human) {
             writeAll(STDERR_FILENO, stepLine(step, output_.colour));
@@ -213,17 +212,12 @@ public:
         std::lock_guard lock(mutex_);
         return version_;
     }
-    bool versionRead() {
-        std::lock_guard lock(mutex_);
-        return versionRead_;
-    }
 
 private:
     const Output& output_;
     std::mutex mutex_;
     std::vector<StepRecord> steps_;
     std::optional<std::string> version_;
-    bool versionRead_ = false;
 };
 
 PlanRecord planned(const PlannedStep& step) {
@@ -493,6 +487,14 @@ int run(const std::vector<std::string>& arguments) {
 
     report.outcome = outcome;
     report.clientVersion = stepLog.version();
+    if (outcome == outcomes::nimblaDriveRunning) {
+        // Refused before the version read: read it now, quietly, for the report only.
+        setStepObserver({});
+        setLoggingEnabled(false);
+        if (const ProcessResult version = readClientVersion(); version.succeeded) {
+            report.clientVersion = trimmedLine(version.output);
+        }
+    }
     report.clientInstalled = report.clientVersion.has_value();
     for (const StepRecord& step : stepLog.steps()) {
         if (step.description == domainRemovalStep({}).description) {
