@@ -121,9 +121,9 @@ std::optional<std::string> preservedDuring(const FolderTimes& before, const Fold
     return changed;
 }
 
-std::vector<pid_t> clientPids() {
+std::vector<pid_t> clientPidsIn(const std::vector<platform::RunningApplication>& applications) {
     std::vector<pid_t> pids;
-    for (const auto& application : platform::runningApplications()) {
+    for (const auto& application : applications) {
         if (application.bundleIdentifier &&
             *application.bundleIdentifier == kNimblaBundleIdentifier) {
             pids.push_back(application.pid);
@@ -131,6 +131,29 @@ std::vector<pid_t> clientPids() {
     }
     return pids;
 }
+
+std::vector<pid_t> clientPids() {
+    return clientPidsIn(platform::runningApplications());
+}
+
+// The client's process ids as the last look at the running applications saw them (the
+// workflow's own running check, say).
+class ClientWatch {
+public:
+    void saw(const std::vector<platform::RunningApplication>& applications) {
+        std::vector<pid_t> pids = clientPidsIn(applications);
+        std::lock_guard lock(mutex_);
+        pids_ = std::move(pids);
+    }
+    std::vector<pid_t> pids() {
+        std::lock_guard lock(mutex_);
+        return pids_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<pid_t> pids_;
+};
 
 std::string versionText(const platform::OperatingSystemVersion& version) {
     return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
@@ -315,9 +338,16 @@ int run(const std::vector<std::string>& arguments) {
         platform::homeDirectorySeam().replace([home] { return home; });
     }
     const bool forAnotherUser = root && target->uid != 0;
+    // The running check looks at the target user's applications, and the report keeps what the
+    // last look saw.
+    const uid_t lookedAt = forAnotherUser ? target->uid : ::getuid();
+    static ClientWatch clientWatch;  // the seam outlives this call
+    platform::workspaceSeam().replace([lookedAt] {
+        auto applications = platform::runningApplicationsOf(lookedAt);
+        clientWatch.saw(applications);
+        return applications;
+    });
     if (forAnotherUser) {
-        const uid_t uid = target->uid;
-        platform::workspaceSeam().replace([uid] { return platform::runningApplicationsOf(uid); });
         dest().setOwner(target->uid, target->gid);
         setCommandsRunAs(target);
     } else {
@@ -455,7 +485,6 @@ int run(const std::vector<std::string>& arguments) {
     }
 
     const FolderTimes before = preservationFolders(report.home);
-    report.clientPids = clientPids();
 
     std::atomic<bool> done = false;
     std::string outcome;
@@ -486,6 +515,7 @@ int run(const std::vector<std::string>& arguments) {
     setLogTee({});
 
     report.outcome = outcome;
+    report.clientPids = clientWatch.pids();
     report.clientVersion = stepLog.version();
     if (outcome == outcomes::nimblaDriveRunning) {
         // Refused before the version read: read it now, quietly, for the report only.
