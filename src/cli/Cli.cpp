@@ -295,6 +295,9 @@ bool folderOfExists(const std::string& path) {
 }  // namespace
 
 int run(const std::vector<std::string>& arguments) {
+    // A reader that went away (a closed pipe on standard error, say) must not end a run half
+    // way; the children start with the default disposition again.
+    ::signal(SIGPIPE, SIG_IGN);
     ParseResult parsed = parseArguments(arguments);
     if (!parsed.options) {
         writeAll(STDOUT_FILENO, parsed.out);
