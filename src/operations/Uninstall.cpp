@@ -39,10 +39,8 @@ std::vector<PlannedStep> uninstallSteps(const RemovalCommand& command) {
         steps.push_back({kUserScriptDescription, *path, {"-u", "-s"}});
     }
     if (auto path = privilegedUninstallScript()) {
-        steps.push_back({kSudoStepDescription,
-                         "/bin/sh",
-                         {"-c", privilegedCommandFor(*path)},
-                         true});
+        steps.push_back(
+            {kSudoStepDescription, "/bin/sh", {"-c", privilegedCommandFor(*path)}, true});
     }
     return steps;
 }

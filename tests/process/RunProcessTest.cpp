@@ -303,7 +303,7 @@ TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
     run({}, "/nonexistent");
     auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"ok", {}}; });
     testing::internal::CaptureStdout();
-    runProcessAsSudo("sudo '/a \\\"b\\\"'");
+    runProcessAsSudo("sudo '/a \"b\"'");
     testing::internal::GetCapturedStdout();
     setStepObserver({});
     const std::string d = "start " + kDescription + " " + kChild;
