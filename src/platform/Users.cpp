@@ -12,6 +12,24 @@ namespace nimbla::platform {
 
 namespace {
 
+// Every group `user` belongs to, `gid` included, through getgrouplist, whose group type is gid_t
+// on Linux and int on macOS (taken from the function itself).
+template <typename Base, typename Group>
+std::vector<gid_t> groupsOf(int (*list)(const char*, Base, Group*, int*), const char* user,
+                            gid_t gid) {
+    int count = 32;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::vector<Group> groups(static_cast<std::size_t>(count));
+        int wanted = count;
+        if (list(user, static_cast<Base>(gid), groups.data(), &wanted) >= 0) {
+            groups.resize(static_cast<std::size_t>(wanted));
+            return std::vector<gid_t>(groups.begin(), groups.end());
+        }
+        count = wanted > count ? wanted : count * 2;
+    }
+    return {gid};
+}
+
 // getpwnam_r / getpwuid_r with a buffer that grows as needed.
 template <typename Key, typename Lookup>
 std::optional<RunAs> lookUp(Key key, Lookup lookup) {
@@ -42,19 +60,7 @@ std::optional<RunAs> lookUp(Key key, Lookup lookup) {
     while (account.home.size() > 1 && account.home.back() == '/') {
         account.home.pop_back();
     }
-    int count = 32;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        std::vector<gid_t> groups(static_cast<std::size_t>(count));
-        int wanted = count;
-        const int rc = ::getgrouplist(account.user.c_str(), account.gid, groups.data(), &wanted);
-        if (rc >= 0) {
-            groups.resize(static_cast<std::size_t>(wanted));
-            account.groups = std::move(groups);
-            return account;
-        }
-        count = wanted > count ? wanted : count * 2;
-    }
-    account.groups = {account.gid};
+    account.groups = groupsOf(::getgrouplist, account.user.c_str(), account.gid);
     return account;
 }
 
