@@ -68,17 +68,16 @@ int usage(const std::string& why) {
     return kExitUsage;
 }
 
-// The folders never-uploaded files may go to, each with the newest change time in it: the
-// archive folder and the client's CloudStorage folders.
+// The folders never-uploaded files may go to, each with the newest change time of the folder and
+// its direct entries: the archive folder and the client's CloudStorage folders. Only one level is
+// looked at, so a large archive costs no walk through all of it; a run that adds to an existing
+// archive changes the folder or one of its entries.
 using FolderTimes = std::map<std::string, fs::file_time_type>;
 
 fs::file_time_type newestIn(const fs::path& folder) {
     std::error_code error;
-    fs::file_time_type newest = fs::symlink_status(folder, error).type() == fs::file_type::directory
-                                    ? fs::last_write_time(folder, error)
-                                    : fs::file_time_type::min();
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
+    fs::file_time_type newest = fs::last_write_time(folder, error);
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::error_code ignored;
         const auto time = fs::last_write_time(it->path(), ignored);
         if (!ignored && time > newest) {
