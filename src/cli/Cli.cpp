@@ -268,7 +268,8 @@ void quitClient(int seconds, const Output& output) {
 }
 
 // Opens the --log file for appending: created 0640 when missing, never through a link, and
-// only a regular file.
+// only a regular file with no other name (a hard link planted in a shared folder would have root
+// append to a file someone else chose).
 int openLogCopy(const std::string& path, std::string& problem) {
     const int fd = ::open(path.c_str(),
                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0640);
@@ -277,9 +278,9 @@ int openLogCopy(const std::string& path, std::string& problem) {
         problem = "cannot open the log file " + path + ": " + std::strerror(errno);
         return -1;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
         ::close(fd);
-        problem = "the log file " + path + " is not a regular file";
+        problem = "the log file " + path + " is not a regular file with one name";
         return -1;
     }
     return fd;
