@@ -271,8 +271,9 @@ void quitClient(int seconds, const Output& output) {
 // only a regular file with no other name (a hard link planted in a shared folder would have root
 // append to a file someone else chose).
 int openLogCopy(const std::string& path, std::string& problem) {
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0640);
+    const int fd = ::open(
+        path.c_str(),
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0640);
     struct stat st {};
     if (fd < 0) {
         problem = "cannot open the log file " + path + ": " + std::strerror(errno);

@@ -66,7 +66,7 @@ RunLock::RunLock(const std::string& home, uid_t uid, gid_t gid) {
             "cannot open the lock's folder for " + pathIn(home) + ": " + std::strerror(errno);
         return;
     }
-    const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     fd_ = ::openat(folder, kFileName, flags | O_CREAT | O_EXCL, 0600);
     const bool created = fd_ >= 0;
     if (!created && errno == EEXIST) {

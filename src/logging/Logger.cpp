@@ -87,7 +87,9 @@ int LogDestination::openForOwner(const Owner& owner) const {
     if (desktopFd < 0) {
         return -1;
     }
-    const int writeFlags = O_WRONLY | O_APPEND | O_NOFOLLOW;
+    // Non-blocking, so a FIFO planted in its place can never hold the run; it fails the check
+    // below.
+    const int writeFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK;
     int fd = openRetrying(desktopFd, name.c_str(), writeFlags | O_CREAT | O_EXCL, 0644);
     const bool created = fd >= 0;
     if (!created && errno == EEXIST) {

@@ -78,6 +78,9 @@ TEST(LogFile, ForAnotherUserNeverFollowsWhatTheUserPlanted) {
     fs::remove(home.path / "Desktop/log");
     fs::create_hard_link(home.path / "elsewhere", home.path / "Desktop/log");
     owned.write("through a hard link\n");
+    fs::remove(home.path / "Desktop/log");
+    ASSERT_EQ(mkfifo((home.path / "Desktop/log").c_str(), 0644), 0);
+    owned.write("into a FIFO nobody reads, which must not hold the run\n");
     fs::rename(home.path / "Desktop", home.path / "Real");
     fs::create_symlink(home.path, home.path / "Desktop");
     LogDestination(home.str() + "/Desktop/elsewhere").write("");
