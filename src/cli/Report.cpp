@@ -4,6 +4,7 @@
 
 #include "cli/Options.h"
 #include "operations/Outcomes.h"
+#include "platform/ScriptingService.h"
 
 namespace nimbla::cli {
 
@@ -17,18 +18,7 @@ std::string quoted(const std::string& word) {
     const bool plain = !word.empty() && word.find_first_not_of(
                                             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                             "0123456789-_./=:,+@%") == std::string::npos;
-    if (plain) {
-        return word;
-    }
-    std::string text = "'";
-    for (char c : word) {
-        if (c == '\'') {
-            text += "'\\''";
-        } else {
-            text += c;
-        }
-    }
-    return text + "'";
+    return plain ? word : platform::shellQuoted(word);
 }
 
 std::string milliseconds(double ms) {
