@@ -49,6 +49,16 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+// The window's kind of session: the tool's own user, logging to its Desktop log.
+const nimbla::Session& benchSession() {
+    static const nimbla::Session session = [] {
+        nimbla::Session made;
+        made.log = &nimbla::dest();
+        return made;
+    }();
+    return session;
+}
+
 std::int64_t nanosSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
 }
@@ -234,7 +244,7 @@ int benchSpawn(long calls, int rounds, const std::string& qprocess, const std::s
     // Warm up the page cache and the log file.
     for (int i = 0; i < 20; ++i) {
         spawnAndWait("/bin/true");
-        nimbla::runProcess("/bin/true", {}, "Running true");
+        nimbla::runProcess(benchSession(), "/bin/true", {}, "Running true");
     }
     // Every variant runs a short batch in each round, so a burst of load elsewhere hits them
     // alike; the peers time their batch themselves, in their own processes.
@@ -254,7 +264,8 @@ int benchSpawn(long calls, int rounds, const std::string& qprocess, const std::s
                     break;
                 case 1:
                     timeCalls("runProcess", [] {
-                        return nimbla::runProcess("/bin/true", {}, "Running true").succeeded;
+                        return nimbla::runProcess(benchSession(), "/bin/true", {}, "Running true")
+                            .succeeded;
                     });
                     break;
                 case 2:
@@ -324,7 +335,8 @@ int captureOnce(const std::string& mode, std::size_t bytes) {
             }
         }
     } else {
-        nimbla::ProcessResult result = nimbla::runProcess(writer, {count}, "Writing");
+        nimbla::ProcessResult result =
+            nimbla::runProcess(benchSession(), writer, {count}, "Writing");
         outSize = result.output.size();
         errSize = result.errorOutput.size();
     }
@@ -391,7 +403,7 @@ int benchLog(long lines, int rounds) {
         close(fd);
     };
     for (int i = 0; i < 100; ++i) {
-        nimbla::log(message);
+        nimbla::log(benchSession(), message);
         floorWrite();
     }
     for (int round = 0; round < rounds; ++round) {
@@ -402,7 +414,7 @@ int benchLog(long lines, int rounds) {
         floorNs.push_back(static_cast<double>(nanosSince(start)) / lines);
         start = Clock::now();
         for (long i = 0; i < lines; ++i) {
-            nimbla::log(message);
+            nimbla::log(benchSession(), message);
         }
         logNs.push_back(static_cast<double>(nanosSince(start)) / lines);
     }
@@ -458,13 +470,13 @@ int benchReset(int rounds) {
     std::vector<Command> commands;
     {
         auto recording = nimbla::runProcessSeam().override(
-            [&](const std::string& url, const std::vector<std::string>& arguments,
-                const std::string& description) {
+            [&](const nimbla::Session& session, const std::string& url,
+                const std::vector<std::string>& arguments, const std::string& description) {
                 {
                     std::lock_guard lock(mutex);
                     commands.push_back({url, arguments});
                 }
-                return nimbla::runProcess(url, arguments, description);
+                return nimbla::runProcess(session, url, arguments, description);
             });
         resetOnce();
     }

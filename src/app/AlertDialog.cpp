@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include "operations/Outcomes.h"
+#include "operations/Preservation.h"
 
 namespace nimbla::app {
 
@@ -31,7 +32,7 @@ AlertDialog alertDialogForNotification(std::string_view name) {
 
 QString archLocationFor(bool macOS11orLess) {
     return macOS11orLess
-               ? QStringLiteral("~/Nimbla-Nimbla (Archive)")
+               ? QStringLiteral("~/") + QString::fromUtf8(kArchiveFolderName)
                : QStringLiteral("~/Library/CloudStorage/Nimbla-Nimbla (<current day and time>)");
 }
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <vector>
 
@@ -19,13 +18,6 @@ namespace nimbla {
 
 namespace {
 
-std::atomic<bool> loggingEnabled{true};
-
-std::function<void(std::string_view)>& logTee() {
-    static auto* const tee = new std::function<void(std::string_view)>;
-    return *tee;
-}
-
 int openRetrying(int folder, const char* path, int flags, mode_t mode = 0) {
     int fd;
     do {
@@ -35,14 +27,6 @@ int openRetrying(int folder, const char* path, int flags, mode_t mode = 0) {
 }
 
 }  // namespace
-
-void setLoggingEnabled(bool enabled) {
-    loggingEnabled = enabled;
-}
-
-void setLogTee(std::function<void(std::string_view text)> tee) {
-    logTee() = std::move(tee);
-}
 
 std::string logPathFor(const std::string& homeDirectory, platform::TimePoint when) {
     if (homeDirectory.empty()) {
@@ -106,7 +90,7 @@ int LogDestination::openForOwner(const Owner& owner) const {
 }
 
 void LogDestination::writePieces(std::initializer_list<std::string_view> pieces) const {
-    if (path_.empty() || !loggingEnabled) {
+    if (path_.empty()) {
         return;
     }
     // A log line has a handful of pieces; more than that is allowed, only slower.
@@ -119,18 +103,18 @@ void LogDestination::writePieces(std::initializer_list<std::string_view> pieces)
             vectors[count++] = {const_cast<char*>(piece.data()), piece.size()};
         }
     }
-    std::string teeText;
-    if (logTee()) {
+    std::string copied;
+    if (copy_) {
         for (std::size_t i = 0; i < count; ++i) {
-            teeText.append(static_cast<const char*>(vectors[i].iov_base), vectors[i].iov_len);
+            copied.append(static_cast<const char*>(vectors[i].iov_base), vectors[i].iov_len);
         }
     }
     const int fd = owner_
                        ? openForOwner(*owner_)
                        : openRetrying(AT_FDCWD, path_.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
     if (fd < 0) {
-        if (!teeText.empty()) {
-            logTee()(teeText);
+        if (!copied.empty()) {
+            copy_(copied);
         }
         return;  // no Desktop, no permission: the text is dropped
     }
@@ -162,18 +146,14 @@ void LogDestination::writePieces(std::initializer_list<std::string_view> pieces)
         }
     }
     ::close(fd);
-    if (!teeText.empty()) {
-        logTee()(teeText);
+    if (!copied.empty()) {
+        copy_(copied);
     }
 }
 
 LogDestination& dest() {
     static LogDestination destination;
     return destination;
-}
-
-void log(std::string_view message) {
-    dest().writePieces({message, "\n"});
 }
 
 }  // namespace nimbla

@@ -39,6 +39,10 @@ public:
     // link, and a file this creates is given to uid:gid. Set it before anything is logged.
     void setOwner(uid_t uid, gid_t gid) { owner_ = Owner{uid, gid}; }
 
+    // Also hands every appended text, after it went to the file (or could not), to `copy`.
+    // Set it before anything is logged; it is called on the logging thread.
+    void setCopy(std::function<void(std::string_view text)> copy) { copy_ = std::move(copy); }
+
 private:
     struct Owner {
         uid_t uid;
@@ -48,23 +52,14 @@ private:
 
     std::string path_;
     std::optional<Owner> owner_;
+    std::function<void(std::string_view)> copy_;
 };
-
-// Logging on (the default) or off: with it off nothing is written anywhere, for work that must
-// leave no trace (the command line's read-only probes). Set it before any work starts.
-void setLoggingEnabled(bool enabled);
-
-// Also hands every appended text, after it went to the file, to `tee` (empty: nobody). Set it
-// before any work starts; it is called on the logging thread.
-void setLogTee(std::function<void(std::string_view text)> tee);
 
 // The log path for a home folder and a moment: the calendar year, not the week-based one.
 std::string logPathFor(const std::string& homeDirectory, platform::TimePoint when);
 
-// The one log destination of the process, created on first use (thread-safe) and never replaced.
+// The window's log destination: the user's own, created on first use (thread-safe) and never
+// replaced.
 LogDestination& dest();
-
-// Logs one complete message: `message` followed by "\n", appended to dest() in a single write.
-void log(std::string_view message);
 
 }  // namespace nimbla

@@ -1,15 +1,9 @@
 #include "operations/Uninstall.h"
 
-#include <optional>
-
-#include "logging/Logger.h"
-#include "operations/NimblaDriveUtils.h"
 #include "operations/Outcomes.h"
-#include "operations/Reset.h"
+#include "operations/RunningClient.h"
 #include "platform/Bundle.h"
-#include "platform/Queues.h"
 #include "platform/ScriptingService.h"
-#include "process/RunProcess.h"
 
 namespace nimbla {
 
@@ -33,51 +27,53 @@ std::optional<std::string> privilegedUninstallScript() {
     return platform::pathForResource(kRootScript, "");
 }
 
-std::vector<PlannedStep> uninstallSteps(const RemovalCommand& command) {
-    std::vector<PlannedStep> steps = {domainRemovalStep(command)};
+Plan planUninstall(const ProcessResult& version) {
+    Plan plan{{domainRemovalStep(domainRemovalFor(version))}};
     if (auto path = userUninstallScript()) {
-        steps.push_back({kUserScriptDescription, *path, {"-u", "-s"}});
+        plan.steps.push_back({kUserScriptDescription, {*path, {"-u", "-s"}}});
+    } else {
+        plan.complete = false;
     }
     if (auto path = privilegedUninstallScript()) {
-        steps.push_back(
-            {kSudoStepDescription, "/bin/sh", {"-c", privilegedCommandFor(*path)}, true});
+        plan.steps.push_back(
+            {kSudoStepDescription, {"/bin/sh", {"-c", privilegedCommandFor(*path)}}, true});
+    } else {
+        plan.complete = false;
     }
-    return steps;
+    return plan;
 }
 
-void uninstallNimbla() {
-    if (isNimblaDriveRunning()) {
-        log("Nimbla Drive is running, cancelling uninstall");
-        outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
-        return;
+UninstallRun removeDomainBeforeUninstall(const Session& session) {
+    log(session, "Starting pre-uninstall domain removal");
+    const ProcessResult version = readClientVersion(session);
+    UninstallRun run;
+    run.outcome.clientVersion = versionText(version);
+    run.outcome.plan = planUninstall(version);
+    run.domainRemoved = !session.interrupted() && runStep(session, run.outcome.plan.steps.front());
+    log(session, "Starting uninstall");
+    return run;
+}
+
+Outcome runUninstallScripts(const Session& session, UninstallRun run) {
+    const std::vector<PlannedStep>& steps = run.outcome.plan.steps;
+    const bool scriptsSucceeded =
+        runSteps(session, std::vector<PlannedStep>(steps.begin() + 1, steps.end()));
+    const bool succeeded = run.domainRemoved && scriptsSucceeded && run.outcome.plan.complete;
+    run.outcome.interrupted = session.interrupted();
+    run.outcome.name = succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed;
+    return std::move(run.outcome);
+}
+
+Outcome uninstall(const Session& session) {
+    std::vector<pid_t> running = clientPids(session);
+    if (!running.empty()) {
+        log(session, kUninstallRefusal);
+        Outcome refused;
+        refused.name = outcomes::nimblaDriveRunning;
+        refused.clientPids = std::move(running);
+        return refused;
     }
-
-    log("Starting pre-uninstall domain removal");
-    const RemovalCommand command = getDomainRemovalAndArchiveArguments();
-    bool domainRemoved = false;
-    if (auto url = command.find("url"); url != command.end()) {
-        if (auto parameters = command.find("parameters"); parameters != command.end()) {
-            domainRemoved = removeDomainAndArchiveUnsyncedFiles(parameters->second, url->second);
-        }
-    }
-
-    log("Starting uninstall");
-    platform::dispatchBackgroundAsync([domainRemoved] {
-        bool scriptSucceeded = false;
-        bool privilegedScriptSucceeded = false;
-
-        if (std::optional<std::string> path = userUninstallScript()) {
-            scriptSucceeded =
-                runProcessSeam()(*path, {"-u", "-s"}, kUserScriptDescription).succeeded;
-        }
-        if (std::optional<std::string> path = privilegedUninstallScript()) {
-            privilegedScriptSucceeded = runProcessAsSudoSeam()(privilegedCommandFor(*path));
-        }
-
-        const bool succeeded = domainRemoved && scriptSucceeded && privilegedScriptSucceeded;
-        outcomes::postFromMainQueue(succeeded ? outcomes::uninstallSuccess
-                                              : outcomes::uninstallFailed);
-    });
+    return runUninstallScripts(session, removeDomainBeforeUninstall(session));
 }
 
 }  // namespace nimbla

@@ -10,7 +10,6 @@
 
 #include "logging/Logger.h"
 #include "platform/ChildProcess.h"
-#include "process/Steps.h"
 #include "process/Utf8.h"
 
 namespace nimbla {
@@ -51,16 +50,17 @@ void writeSurvivingBrokenPipe(int fd, std::string_view text) {
     pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
-ProcessResult runProcess(const std::string& url, const std::vector<std::string>& arguments,
+ProcessResult runProcess(const Session& session, const std::string& url,
+                         const std::vector<std::string>& arguments,
                          const std::string& description) {
     StepEvent event;
     event.description = description;
     event.program = url;
     event.arguments = &arguments;
-    event.asUser = commandsRunAsName();
-    reportStep(event);
+    event.asUser = session.userName;
+    reportStep(session, event);
     const auto startedAt = std::chrono::steady_clock::now();
-    const auto& runAs = commandsRunAs();
+    const auto& runAs = session.runAs;
     platform::ChildOutput run = platform::runChild(url, arguments, platform::ChildInput::Inherit,
                                                    runAs ? &*runAs : nullptr);
     event.phase = StepEvent::Phase::Ended;
@@ -74,7 +74,7 @@ ProcessResult runProcess(const std::string& url, const std::vector<std::string>&
     event.output = run.out;
     if (!isValidUtf8(run.out)) {
         writeSurvivingBrokenPipe(STDERR_FILENO, kStdoutDecodeError);
-        reportStep(event);
+        reportStep(session, event);
         return {false, "", kStdoutDecodeError};
     }
     ProcessResult result;
@@ -84,15 +84,17 @@ ProcessResult runProcess(const std::string& url, const std::vector<std::string>&
         result.errorOutput = std::move(run.err);  // stays "" when the child wrote nothing
     }
     // Each line goes to the log as one append straight from the captured output, never copied.
-    dest().writePieces({description, " output: ", result.output, "\n"});
-    if (!result.errorOutput.empty()) {
-        dest().writePieces({description, " Error output: ", result.errorOutput, "\n"});
-    } else {
-        dest().writePieces({description, " done.\n"});
+    if (const LogDestination* log = session.log) {
+        log->writePieces({description, " output: ", result.output, "\n"});
+        if (!result.errorOutput.empty()) {
+            log->writePieces({description, " Error output: ", result.errorOutput, "\n"});
+        } else {
+            log->writePieces({description, " done.\n"});
+        }
     }
     event.succeeded = result.succeeded;
     event.output = result.output;
-    reportStep(event);
+    reportStep(session, event);
     return result;
 }
 

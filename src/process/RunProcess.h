@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Seam.h"
+#include "process/Session.h"
 
 namespace nimbla {
 
@@ -19,27 +20,30 @@ struct ProcessResult {
 
 inline constexpr const char* kStdoutDecodeError = "Error in reading standard output data";
 
-// Runs `url` (an absolute path; no PATH search, no shell) with `arguments`, waits for it, and
-// logs its output under `description`:
+// Runs `url` (an absolute path; no PATH search, no shell) with `arguments` as the session says
+// (as its user, when it has one), waits for it, and logs its output under `description` to the
+// session's log:
 //   description + " output: " + output, then
 //   description + " Error output: " + errorOutput   or   description + " done."
 // When stdout is not valid UTF-8 nothing is logged, the 37 bytes of kStdoutDecodeError go to the
 // tool's own stderr, and the result is (false, "", kStdoutDecodeError).
 //
-// The child inherits environment, working directory and stdin, and gets no descriptor but 0, 1
-// and 2. Both pipes are drained while it runs, so it can never block on a full pipe. A launch
-// failure (missing file, not executable, a directory) is a child that wrote nothing and failed.
-// A child killed by a signal has failed. A child that exits while a process it started still
-// holds the pipes is read for about one more second, then the call returns what it has.
-ProcessResult runProcess(const std::string& url, const std::vector<std::string>& arguments,
-                         const std::string& description);
+// Without a user to run as, the child inherits environment, working directory and stdin, and
+// gets no descriptor but 0, 1 and 2. The session's observer hears of it as it starts and ends. Both
+// pipes are drained while it runs, so it can never block on a full pipe. A launch failure (missing
+// file, not executable, a directory) is a child that wrote nothing and failed. A child killed by a
+// signal has failed. A child that exits while a process it started still holds the pipes is read
+// for about one more second, then the call returns what it has.
+ProcessResult runProcess(const Session& session, const std::string& url,
+                         const std::vector<std::string>& arguments, const std::string& description);
 
 // Runs `commandLine` (a shell command line, any characters) with administrator rights through
-// the scripting service, as platform::administratorScriptSource(commandLine). Logs
+// the scripting service, as platform::administratorScriptSource(commandLine). Logs to the
+// session's log
 // "sudo script completed with error info: <description> and output: <result>" on failure and
 // returns false; on success prints "sudo script completed successfully!\n<result>\n" to stdout (a
 // reader that has gone away does not end the tool) and returns true.
-bool runProcessAsSudo(const std::string& commandLine);
+bool runProcessAsSudo(const Session& session, const std::string& commandLine);
 
 // Writes `text` whole to the tool's own descriptor `fd` (standard output or error). When that is
 // a pipe nobody reads any more, the write stops with EPIPE and the SIGPIPE it raises is held back
@@ -50,9 +54,10 @@ void writeSurvivingBrokenPipe(int fd, std::string_view text);
 inline constexpr const char* kSudoStepDescription = "Running the administrator script";
 
 // The seams through which the workflows run commands; the defaults are the two functions above.
-using RunProcessFn = ProcessResult(const std::string&, const std::vector<std::string>&,
-                                   const std::string&);
+using RunProcessFn = ProcessResult(const Session&, const std::string&,
+                                   const std::vector<std::string>&, const std::string&);
+using RunProcessAsSudoFn = bool(const Session&, const std::string&);
 platform::Seam<RunProcessFn>& runProcessSeam();
-platform::Seam<bool(const std::string&)>& runProcessAsSudoSeam();
+platform::Seam<RunProcessAsSudoFn>& runProcessAsSudoSeam();
 
 }  // namespace nimbla

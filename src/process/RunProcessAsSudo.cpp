@@ -6,11 +6,10 @@
 #include "logging/Logger.h"
 #include "platform/ScriptingService.h"
 #include "process/RunProcess.h"
-#include "process/Steps.h"
 
 namespace nimbla {
 
-bool runProcessAsSudo(const std::string& commandLine) {
+bool runProcessAsSudo(const Session& session, const std::string& commandLine) {
     // To an observer the step is the command line run as root through the shell.
     const std::vector<std::string> arguments = {"-c", commandLine};
     StepEvent event;
@@ -18,7 +17,7 @@ bool runProcessAsSudo(const std::string& commandLine) {
     event.program = "/bin/sh";
     event.arguments = &arguments;
     event.asUser = "root";
-    reportStep(event);
+    reportStep(session, event);
     const auto startedAt = std::chrono::steady_clock::now();
 
     const platform::ScriptOutcome outcome =
@@ -42,10 +41,10 @@ bool runProcessAsSudo(const std::string& commandLine) {
         event.started = event.exitStatus >= 0;
         event.errorOutputBytes = outcome.error->description().size();
     }
-    reportStep(event);
+    reportStep(session, event);
     if (outcome.error) {
-        log("sudo script completed with error info: " + outcome.error->description() +
-            " and output: " + result);
+        log(session, "sudo script completed with error info: " + outcome.error->description() +
+                         " and output: " + result);
         return false;
     }
     const std::string message = "sudo script completed successfully!\n" + result + "\n";
@@ -54,8 +53,8 @@ bool runProcessAsSudo(const std::string& commandLine) {
     return true;
 }
 
-platform::Seam<bool(const std::string&)>& runProcessAsSudoSeam() {
-    static platform::Seam<bool(const std::string&)> seam(runProcessAsSudo);
+platform::Seam<RunProcessAsSudoFn>& runProcessAsSudoSeam() {
+    static platform::Seam<RunProcessAsSudoFn> seam(runProcessAsSudo);
     return seam;
 }
 

@@ -2,17 +2,14 @@
 
 #include <chrono>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/ChildProcess.h"
-
 namespace nimbla {
 
-// One command the runners start, as it starts and as it ends. The window leaves the observer
-// unset; a front end that reports progress (the command line) sets it.
+// One command the runners start, as it starts and as it ends. The window has no observer; a
+// front end that reports progress (the command line) gives its session one.
 struct StepEvent {
     enum class Phase { Started, Ended };
     Phase phase = Phase::Started;
@@ -32,21 +29,5 @@ struct StepEvent {
     std::string_view output;  // its standard output, valid during the call only
 };
 using StepObserver = std::function<void(const StepEvent&)>;
-
-// Sets (or, with an empty function, clears) the observer. It is called on the thread that runs
-// the command. Set it before any work starts, and leave it while work runs.
-void setStepObserver(StepObserver observer);
-
-// Tells the observer, if one is set. For the runners.
-void reportStep(const StepEvent& event);
-
-// The user every command of runProcess runs as (the privileged step always runs as root). None,
-// the default: the tool's own user. Set it before any work starts.
-void setCommandsRunAs(std::optional<platform::RunAs> user);
-const std::optional<platform::RunAs>& commandsRunAs();
-
-// The name runProcess's commands run as, fixed by setCommandsRunAs (with none: the tool's own
-// user's); "" when it was never called.
-const std::string& commandsRunAsName();
 
 }  // namespace nimbla

@@ -19,6 +19,7 @@
 #include "app/MessageBox.h"
 #include "app/NimblaResetToolApp.h"
 #include "app/Resources.h"
+#include "operations/RunningClient.h"
 #include "platform/Bundle.h"
 #include "platform/HomeDirectory.h"
 #include "platform/NotificationCenter.h"
@@ -143,11 +144,12 @@ TEST(Translations, AGermanLocaleGivesGermanTextsThatFitTheButtons) {
 
 TEST(Buttons, RunTheWorkflowsWithoutAskingAndTheirOutcomesShow) {
     std::vector<std::string> ran;  // the calls follow one another, never overlap
-    auto runner = runProcessSeam().override([&](auto&, auto&, const std::string& description) {
-        ran.push_back(description);
-        return ProcessResult{true, "", ""};
-    });
-    auto sudo = runProcessAsSudoSeam().override([&](auto&) {
+    auto runner =
+        runProcessSeam().override([&](auto&, auto&, auto&, const std::string& description) {
+            ran.push_back(description);
+            return ProcessResult{true, "", ""};
+        });
+    auto sudo = runProcessAsSudoSeam().override([&](auto&, auto&) {
         ran.push_back("sudo");
         return true;
     });
@@ -171,7 +173,7 @@ TEST(ShellDeathTest, ClosingTheWindowEndsTheProcessAtOnce) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            auto runner = runProcessSeam().override([](auto&, auto&, auto&) {
+            auto runner = runProcessSeam().override([](auto&, auto&, auto&, auto&) {
                 std::this_thread::sleep_for(1h);
                 return ProcessResult{};
             });
@@ -203,8 +205,9 @@ int main(int argc, char** argv) {
     setenv("NIMBLA_APP_TEST_HOME", home.c_str(), 1);
     std::filesystem::create_directories(home + "/Desktop");
     nimbla::platform::homeDirectorySeam().replace([home] { return home; });
-    nimbla::platform::workspaceSeam().replace(
-        [] { return decltype(nimbla::platform::runningApplications()){}; });  // never running
+    nimbla::runningApplicationsSeam().replace([](uid_t) {
+        return std::vector<nimbla::platform::RunningApplication>{};
+    });  // never running
     QApplication application(argc, argv);
     nimbla::app::NimblaResetToolApp::installMainQueue();
     const int status = RUN_ALL_TESTS();

@@ -97,6 +97,18 @@ struct LogCapture {
     std::size_t start = std::max<std::streamoff>(0, std::ifstream(path(), std::ios::ate).tellg());
 };
 
+// A session as the window's: the tool's own user (named "me" in reports), logging to the
+// process's log, and an observer if given.
+inline Session windowLike(StepObserver observer = {}) {
+    Session session;
+    session.userName = "me";
+    session.clientOwner = ::getuid();
+    LogCapture::path();  // the log's place is fixed before anything logs
+    session.log = &dest();
+    session.observer = std::move(observer);
+    return session;
+}
+
 // Stands in for the process runner: answers each command by its description (success with no
 // output unless told otherwise), logs nothing, and records the calls: url and arguments,
 // description, thread. Read and change it only while no workflow runs.
@@ -110,8 +122,8 @@ struct ScriptedRunner {
     std::map<std::string, ProcessResult> answers;
     std::vector<Call> calls{};
     std::mutex mutex{};
-    platform::Seam<RunProcessFn>::Override override =
-        runProcessSeam().override([this](auto& url, auto command, auto& description) {
+    platform::Seam<RunProcessFn>::Override override = runProcessSeam().override(
+        [this](const Session&, auto& url, auto command, auto& description) {
             command.insert(command.begin(), url);
             std::unique_lock lock(mutex);
             calls.push_back({command, description, std::this_thread::get_id()});

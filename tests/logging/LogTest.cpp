@@ -49,28 +49,22 @@ TEST(LogFile, AppendsAndDropsWhatCannotBeWritten) {
 }
 
 // Written as root for a user: a file it creates is the user's; a link planted in place of the
-// file or the Desktop, or a second link to another file, is never written through. With logging
-// off nothing is written; the tee gets each append.
+// file or the Desktop, or a second link to another file, is never written through. The copy gets
+// each append, also the ones the file refused.
 TEST(LogFile, ForAnotherUserNeverFollowsWhatTheUserPlanted) {
     TempDir home;
     fs::create_directory(home.path / "Desktop");
     std::ofstream(home.path / "elsewhere") << "kept\n";
     LogDestination owned(home.str() + "/Desktop/log");
-    owned.setOwner(65534, 65534);
-    std::string teed;
-    setLogTee([&teed](std::string_view text) { teed += text; });
+    owned.setOwner(501, 20);
+    std::string copied;
+    owned.setCopy([&copied](std::string_view text) { copied += text; });
     owned.writePieces({"one ", "line\n"});
-    setLogTee({});
-    EXPECT_EQ(teed, "one line\n");
     EXPECT_EQ(readFile(home.path / "Desktop/log"), "one line\n");
     struct stat st {};
     if (geteuid() == 0 && stat((home.path / "Desktop/log").c_str(), &st) == 0) {
-        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(501u, 20u));
     }
-    setLoggingEnabled(false);
-    owned.write("while off\n");
-    setLoggingEnabled(true);
-    EXPECT_EQ(readFile(home.path / "Desktop/log"), "one line\n");
 
     fs::remove(home.path / "Desktop/log");
     fs::create_symlink(home.path / "elsewhere", home.path / "Desktop/log");
@@ -81,11 +75,14 @@ TEST(LogFile, ForAnotherUserNeverFollowsWhatTheUserPlanted) {
     fs::remove(home.path / "Desktop/log");
     ASSERT_EQ(mkfifo((home.path / "Desktop/log").c_str(), 0644), 0);
     owned.write("into a FIFO nobody reads, which must not hold the run\n");
+    EXPECT_EQ(copied,
+              "one line\nthrough a file link\nthrough a hard link\n"
+              "into a FIFO nobody reads, which must not hold the run\n");
     fs::rename(home.path / "Desktop", home.path / "Real");
     fs::create_symlink(home.path, home.path / "Desktop");
     LogDestination(home.str() + "/Desktop/elsewhere").write("");
     LogDestination throughDesktop(home.str() + "/Desktop/elsewhere");
-    throughDesktop.setOwner(65534, 65534);
+    throughDesktop.setOwner(501, 20);
     throughDesktop.write("through a Desktop link\n");
     EXPECT_EQ(readFile(home.path / "elsewhere"), "kept\n");
 }
@@ -94,8 +91,9 @@ TEST(LogFile, ForAnotherUserNeverFollowsWhatTheUserPlanted) {
 TEST(Log, EachMessageIsOneLineInTheFileOfTheDayTheLogOpened) {
     LogCapture log;
     auto nextDay = platform::clockSeam().override([] { return sys_days{2025y / December / 30}; });
+    const Session session = windowLike();
     for (const char* message : {"a message", "", "ending in a newline\n"}) {
-        nimbla::log(message);
+        nimbla::log(session, message);
     }
     EXPECT_EQ(log.appended(), "a message\n\nending in a newline\n\n");
     EXPECT_TRUE(LogCapture::path().ends_with("/Desktop/Nimbla-ResetTool-logs_25-12-29"));
@@ -114,11 +112,12 @@ TEST(LogLoad, EightThreadsLoseAndTearNothing) {
                std::string(length, char('a' + (n + t) % 26));
     };
     LogCapture log;
+    const Session session = windowLike();
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (long n = 0; n < lines; ++n) {
-                nimbla::log(text(t, n));
+                nimbla::log(session, text(t, n));
             }
         });
     }

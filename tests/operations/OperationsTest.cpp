@@ -1,6 +1,6 @@
 #include "helpers/TestSupport.h"
-#include "operations/NimblaDriveUtils.h"
 #include "operations/Reset.h"
+#include "operations/RunningClient.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
 #include "platform/ScriptingService.h"
@@ -23,18 +23,16 @@ const std::string kNotFound = "Domain (com.nimbla.desktop) not found.\n";
 const std::string kClientTool = "/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet";
 const std::string kArchive = "--remove-fpe-domain-and-archive-unsynced-content";
 const std::string kPreserve = "--remove-fpe-domain-and-preserve-unsynced-content";
-const RemovalCommand kShell = {
-    {"url", {"/bin/bash"}},
-    {"parameters",
-     {"-c", "fileproviderctl domain remove -A com.nimbla.desktop.nimblafileprovider"}}};
-RemovalCommand clientTool(const std::string& flag) {
-    return {{"url", {kClientTool}}, {"parameters", {flag, "Nimbla"}}};
+const Command kShell = {
+    "/bin/bash", {"-c", "fileproviderctl domain remove -A com.nimbla.desktop.nimblafileprovider"}};
+Command clientTool(const std::string& flag) {
+    return {kClientTool, {flag, "Nimbla"}};
 }
 
 // The client's version (as `defaults` prints it) and the system's choose the command; versions
 // compare number by number, and text without a leading number is older than 2.36.74.
 TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
-    const std::vector<std::tuple<OperatingSystemVersion, ProcessResult, RemovalCommand>> cases = {
+    const std::vector<std::tuple<OperatingSystemVersion, ProcessResult, Command>> cases = {
         {{14, 2, 1}, {false, "", "does not exist"}, kShell},
         {{14, 2, 1}, {false, "2.40.0\n", ""}, kShell},
         {{11, 99, 99}, {true, "2.40.0\n", ""}, kShell},
@@ -47,10 +45,8 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
             ++probes;
             return os;
         });
-        ScriptedRunner runner{.answers = {{kVersionRead, version}}};
-        EXPECT_EQ(getDomainRemovalAndArchiveArguments(), expected) << version.output << os.major;
+        EXPECT_EQ(domainRemovalFor(version), expected) << version.output << os.major;
         EXPECT_EQ(probes, version.succeeded ? 1 : 0);
-        ASSERT_EQ(runner.calls.size(), 1u);
     }
     auto system = operatingSystemVersionSeam().override([] {
         return OperatingSystemVersion{13, 0, 0};
@@ -65,8 +61,7 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
           "99999999999999999999999.0\n", "2.99999999999999999999999\n"}}};
     for (const auto& [flag, list] : versions) {
         for (const std::string& version : list) {
-            ScriptedRunner runner{.answers = {{kVersionRead, {true, version, ""}}}};
-            EXPECT_EQ(getDomainRemovalAndArchiveArguments(), clientTool(flag)) << version;
+            EXPECT_EQ(domainRemovalFor({true, version, ""}), clientTool(flag)) << version;
         }
     }
 }
@@ -88,13 +83,12 @@ TEST(DomainRemovalJudgement, AbsentDomainCountsOnlyInItsOwnStream) {
         {{false, "", "something else went wrong"}, false}};
     for (const auto& [result, expected] : cases) {
         ScriptedRunner runner{.answers = {{"Removing Nimbla domain", result}}};
-        EXPECT_EQ(removeDomainAndArchiveUnsyncedFiles({kPreserve, "Nimbla"}, {kClientTool}),
-                  expected)
+        EXPECT_EQ(runStep(windowLike(), domainRemovalStep(clientTool(kPreserve))), expected)
             << result.output << result.errorOutput;
         EXPECT_EQ(runner.calls[0].command, (Strings{kClientTool, kPreserve, "Nimbla"}));
     }
-    ScriptedRunner runner;
-    EXPECT_FALSE(removeDomainAndArchiveUnsyncedFiles({"-c", "true"}, {}));  // no url: runs nothing
+    ScriptedRunner runner;  // no program: runs nothing
+    EXPECT_FALSE(runStep(windowLike(), domainRemovalStep({"", {"-c", "true"}})));
     EXPECT_TRUE(runner.calls.empty());
 }
 
@@ -109,8 +103,15 @@ TEST(RunningClient, MatchesTheWholeIdentifierExactly) {
          false},
         {{{1, std::nullopt}, {2, "com.nimbla.desktop"}}, true}};
     for (const auto& [applications, running] : cases) {
-        auto workspace = workspaceSeam().override([&] { return applications; });
-        EXPECT_EQ(isNimblaDriveRunning(), running) << testing::PrintToString(applications.size());
+        uid_t asked = 0;
+        auto workspace = runningApplicationsSeam().override([&](uid_t uid) {
+            asked = uid;
+            return applications;
+        });
+        Session session;
+        session.clientOwner = 501;
+        EXPECT_EQ(isNimblaDriveRunning(session), running) << applications.size();
+        EXPECT_EQ(asked, 501u);
     }
 }
 
@@ -126,7 +127,8 @@ protected:
     TempDir resources;
     ScriptedRunner runner;
     OutcomeRecorder outcomes;
-    Seam<std::vector<RunningApplication>()>::Override workspace = workspaceSeam().override([this] {
+    Seam<std::vector<RunningApplication>(
+        uid_t)>::Override workspace = runningApplicationsSeam().override([this](uid_t) {
         ++runningChecks;
         return std::vector<RunningApplication>{{101, clientRunning ? "com.nimbla.desktop" : "x"}};
     });
@@ -136,8 +138,8 @@ protected:
     Seam<BundleInfo()>::Override bundle = mainBundleSeam().override([this] {
         return BundleInfo{resources.str(), "1.0.0"};
     });
-    Seam<bool(const std::string&)>::Override sudo =
-        runProcessAsSudoSeam().override([this](const std::string& command) {
+    Seam<RunProcessAsSudoFn>::Override sudo =
+        runProcessAsSudoSeam().override([this](const Session&, const std::string& command) {
             privileged.push_back(command);  // in the background, one run at a time
             callsBeforePrivileged = runner.calls.size();
             return privilegedSucceeds;
@@ -195,9 +197,10 @@ TEST_F(Workflow, ResetAgainstStandInPrograms) {
         fs::create_directories(fs::path(tools.str() + url).parent_path());
         writeExecutable(tools.str() + url, "#!/bin/sh\necho \"$@\" >> \"$0.args\"\n" + body);
     }
-    auto atStandIns = runProcessSeam().override(
-        [&](const std::string& url, const Strings& arguments, const std::string& description) {
-            return runProcess(tools.str() + url, arguments, description);
+    auto atStandIns =
+        runProcessSeam().override([&](const Session& session, const std::string& url,
+                                      const Strings& arguments, const std::string& description) {
+            return runProcess(session, tools.str() + url, arguments, description);
         });
     resetNimbla();
     settle();

@@ -78,14 +78,14 @@ struct Call {
     std::string logged, toolStderr;
     double seconds;
 };
-Call run(const Args& args, const std::string& url = kChild) {
+Call run(const Args& args, const std::string& url = kChild, const Session& session = windowLike()) {
     LogCapture log;
     FILE* capture = tmpfile();
     const auto start = std::chrono::steady_clock::now();
     ProcessResult result;
     {
         Redirect toCapture(2, fileno(capture));
-        result = runProcess(url, args, kDescription);
+        result = runProcess(session, url, args, kDescription);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::string written(1 << 16, '\0');
@@ -127,7 +127,8 @@ TEST(RunProcess, EachCaseGivesItsResultAndLogLines) {
     signal(SIGPIPE, SIG_DFL);
     close(inheritable);
     Redirect broken(2);  // the decode error's line to a broken stderr does not end the tool
-    EXPECT_EQ(runProcess(kChild, {"out=\\xff"}, kDescription).errorOutput, kStdoutDecodeError);
+    EXPECT_EQ(runProcess(windowLike(), kChild, {"out=\\xff"}, kDescription).errorOutput,
+              kStdoutDecodeError);
 }
 
 // The tool may be started with any of its standard descriptors closed: the pipes never take their
@@ -268,7 +269,7 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
         });
         LogCapture log;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(runProcessAsSudo(c.command), !c.out.empty()) << c.command;
+        EXPECT_EQ(runProcessAsSudo(windowLike(), c.command), !c.out.empty()) << c.command;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out) << c.command;
         EXPECT_EQ(log.appended(), c.logged) << c.command;
         EXPECT_EQ(sources, Args{"do shell script " + c.source + " with administrator privileges"});
@@ -277,13 +278,13 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
     signal(SIGPIPE, SIG_DFL);
     auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"x", {}}; });
     Redirect broken(1);
-    EXPECT_TRUE(runProcessAsSudo("sudo '/r'"));
+    EXPECT_TRUE(runProcessAsSudo(windowLike(), "sudo '/r'"));
 }
 
 // The observer hears each command start and end, from both runners, with how it ended.
 TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
     std::vector<std::string> heard;
-    setStepObserver([&heard](const StepEvent& e) {
+    const Session observed = windowLike([&heard](const StepEvent& e) {
         std::string line = e.phase == StepEvent::Phase::Started ? "start " : "end ";
         line += std::string(e.description) + " " + std::string(e.program);
         for (const auto& argument : *e.arguments) line += " " + argument;
@@ -295,17 +296,15 @@ TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
                     " [" + std::string(e.output) + "]";
         heard.push_back(line);
     });
-    setCommandsRunAs(std::nullopt);  // the tool's own user
-    const std::string me = commandsRunAsName();
+    const std::string me = "me";
     LogCapture log;
-    run({"out=abc", "err=de", "exit=3"});
-    run({"signal=9"});
-    run({}, "/nonexistent");
+    run({"out=abc", "err=de", "exit=3"}, kChild, observed);
+    run({"signal=9"}, kChild, observed);
+    run({}, "/nonexistent", observed);
     auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"ok", {}}; });
     testing::internal::CaptureStdout();
-    runProcessAsSudo("sudo '/a \"b\"'");
+    runProcessAsSudo(observed, "sudo '/a \"b\"'");
     testing::internal::GetCapturedStdout();
-    setStepObserver({});
     const std::string d = "start " + kDescription + " " + kChild;
     EXPECT_EQ(heard, Args({d + " out=abc err=de exit=3",
                            "end " + kDescription + " " + kChild + " out=abc err=de exit=3 as " +

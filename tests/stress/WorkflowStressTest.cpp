@@ -3,6 +3,7 @@
 
 #include "helpers/TestSupport.h"
 #include "operations/Reset.h"
+#include "operations/RunningClient.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
 #include "platform/ScriptingService.h"
@@ -27,11 +28,13 @@ TEST(WorkflowStress, EachButtonTwiceEndsInTwoOutcomesWhateverTheDesktop) {
     for (const char* script : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"})
         writeExecutable(resources.path / script, "#!/bin/sh\n");
     auto bundle = mainBundleSeam().override([&] { return BundleInfo{resources.str(), "1.0.0"}; });
-    auto workspace = workspaceSeam().override([] { return std::vector<RunningApplication>{}; });
-    auto runner = runProcessSeam().override([](auto& url, auto arguments, auto& description) {
-        arguments.insert(arguments.begin(), url);
-        return runProcess("/bin/echo", arguments, description);
-    });
+    auto workspace =
+        runningApplicationsSeam().override([](uid_t) { return std::vector<RunningApplication>{}; });
+    auto runner = runProcessSeam().override(
+        [](const Session& session, auto& url, auto arguments, auto& description) {
+            arguments.insert(arguments.begin(), url);
+            return runProcess(session, "/bin/echo", arguments, description);
+        });
     std::atomic<int> privilegedCalls = 0;  // the two uninstall runs overlap
     auto scripting = scriptingServiceSeam().override([&](const std::string&) {
         const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "cli/Options.h"
+#include "cli/Progress.h"
+#include "cli/Report.h"
+#include "cli/Target.h"
+#include "process/Session.h"
+
+namespace nimbla::cli {
+
+// A real reset or uninstall for the target: holds the user's lock for the whole run, opens the
+// --log copy, asks the client to quit when told to, runs the workflow with `session` (whose log
+// it gives the copy) and fills the report with what it did. Returns the exit status.
+int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
+            const Output& output, Report& report);
+
+}  // namespace nimbla::cli

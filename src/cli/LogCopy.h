@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace nimbla::cli {
+
+// The --log file: every log line of the run, each prefixed with the UTC time and the user.
+class LogCopy {
+public:
+    // Opens `path` for appending: created 0640 when missing, never through a link, and only a
+    // regular file with no other name. Null, with `problem` set, when it cannot be used.
+    static std::unique_ptr<LogCopy> open(const std::string& path, std::string user,
+                                         std::string& problem);
+    ~LogCopy();
+    LogCopy(const LogCopy&) = delete;
+    LogCopy& operator=(const LogCopy&) = delete;
+
+    // Appends `text` (one or more lines) with each line prefixed.
+    void append(std::string_view text);
+
+private:
+    LogCopy(int fd, std::string user) : fd_(fd), user_(std::move(user)) {}
+
+    std::mutex mutex_;
+    int fd_;
+    std::string user_;
+};
+
+}  // namespace nimbla::cli

@@ -1,0 +1,61 @@
+#include "cli/Probe.h"
+
+#include "operations/Reset.h"
+#include "operations/RunningClient.h"
+#include "operations/Uninstall.h"
+
+namespace nimbla::cli {
+
+PlanRecord planned(const Session& session, const PlannedStep& step) {
+    return {step.description, step.command.program, step.command.arguments,
+            step.asAdministrator ? "root" : session.userName};
+}
+
+void probe(const Session& session, Command command, Report& report) {
+    report.clientPids = clientPids(session);
+    const ProcessResult version = readClientVersion(session);
+    report.clientVersion = versionText(version);
+    report.clientInstalled = report.clientVersion.has_value();
+    const Plan plan = command == Command::Uninstall ? planUninstall(version) : planReset(version);
+    report.domainRemoval = planned(session, plan.steps.front());
+    if (command != Command::Status) {
+        report.plan.push_back(planned(session, versionReadStep()));
+        for (const PlannedStep& step : plan.steps) {
+            report.plan.push_back(planned(session, step));
+        }
+    }
+}
+
+std::string statusText(const Report& report) {
+    std::string pids;
+    for (pid_t pid : report.clientPids) {
+        pids += " " + std::to_string(pid);
+    }
+    const PlanRecord& removal = *report.domainRemoval;
+    return "Nimbla Drive: " +
+           (report.clientVersion ? "version " + *report.clientVersion
+                                 : std::string("not installed (version unreadable)")) +
+           "\n" + (pids.empty() ? "Running: no\n" : "Running: yes, process" + pids + "\n") +
+           "System: " + report.systemVersion + "\n" +
+           "Domain removal: " + shellLine(removal.program, removal.arguments) + "\n" +
+           "Uninstall script (user): " + report.userScript.value_or("missing") + "\n" +
+           "Uninstall script (administrator): " + report.privilegedScript.value_or("missing") +
+           "\n" + "Log: " + report.log + "\n";
+}
+
+std::string planText(const Report& report, bool quitsClient) {
+    std::string text;
+    if (!report.clientPids.empty()) {
+        text += quitsClient
+                    ? "Nimbla Drive is running; it would be asked to quit first.\n"
+                    : "Nimbla Drive is running; the " + report.command + " would be refused.\n";
+    }
+    text += "Would run, in order:\n";
+    for (const PlanRecord& step : report.plan) {
+        text += "  " + step.description + ": " + shellLine(step.program, step.arguments) +
+                "  (as " + step.asUser + ")\n";
+    }
+    return text;
+}
+
+}  // namespace nimbla::cli

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "process/Session.h"
+
+namespace nimbla {
+
+// A program and its arguments, as a step runs it.
+struct Command {
+    std::string program;  // an absolute path
+    std::vector<std::string> arguments;
+    bool operator==(const Command&) const = default;
+};
+
+// One command a workflow runs: what it is, as whom, and how its success is judged. A front end
+// shows the same steps before running anything (a dry run), and a run executes exactly them.
+struct PlannedStep {
+    PlannedStep() = default;
+    PlannedStep(std::string description, Command command, bool asAdministrator = false,
+                std::string_view doneWhenOutputHas = {},
+                std::string_view doneWhenErrorOutputHas = {})
+        : description(std::move(description)),
+          command(std::move(command)),
+          asAdministrator(asAdministrator),
+          doneWhenOutputHas(doneWhenOutputHas),
+          doneWhenErrorOutputHas(doneWhenErrorOutputHas) {}
+
+    std::string description;
+    Command command;
+    // Runs as root through the privileged runner (the command is "/bin/sh" "-c" <command line>);
+    // else as the session's user through the process runner.
+    bool asAdministrator = false;
+    // Also done when the command failed but printed this on standard output (or standard error):
+    // the target was already gone. Empty: only its success counts.
+    std::string_view doneWhenOutputHas;
+    std::string_view doneWhenErrorOutputHas;
+    bool operator==(const PlannedStep&) const = default;
+};
+
+// What a workflow will run, in order, after the client's version was read.
+struct Plan {
+    std::vector<PlannedStep> steps;
+    // False when a step the workflow needs is missing (an uninstall script not shipped): the run
+    // then fails, whatever the steps it has gave.
+    bool complete = true;
+};
+
+// How one run of a workflow ended.
+struct Outcome {
+    std::string_view name;  // one of the five outcome notifications' names
+    // The client's processes as the running check saw them (some only when it was refused).
+    std::vector<pid_t> clientPids;
+    // The client's version as the version read gave it, line end removed; none when unreadable
+    // or not read (a refused run reads nothing).
+    std::optional<std::string> clientVersion;
+    // The steps it ran after the version read (empty when refused).
+    Plan plan;
+    // True when the run stopped early because it was interrupted.
+    bool interrupted = false;
+};
+
+// Runs one step as the session says, and judges it.
+bool runStep(const Session& session, const PlannedStep& step);
+
+// Runs `steps` in order, every one whatever the earlier ones gave, but none once the session is
+// interrupted. True when each ran and succeeded.
+bool runSteps(const Session& session, const std::vector<PlannedStep>& steps);
+
+}  // namespace nimbla
