@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,7 +14,6 @@
 #include "cli/Probe.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
-#include "cli/Target.h"
 #include "operations/Outcomes.h"
 #include "operations/Uninstall.h"
 #include "platform/Clock.h"
@@ -23,15 +23,6 @@
 namespace nimbla::cli {
 
 namespace {
-
-int refuse(const Refusal& refusal) {
-    const std::string line =
-        refusal.exitCode == kExitUsage
-            ? std::string(kProgram) + ": " + refusal.message + " (see " + kProgram + " --help)\n"
-            : std::string(kProgram) + ": " + refusal.message + "\n";
-    writeAll(STDERR_FILENO, line);
-    return refusal.exitCode;
-}
 
 bool folderOfExists(const std::string& path) {
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
@@ -44,22 +35,61 @@ std::string versionText(const platform::OperatingSystemVersion& version) {
            std::to_string(version.patch);
 }
 
-// With --json, standard output holds the JSON object only: whatever else would go there (the
-// privileged runner's message) goes to standard error.
-Output openOutput(const Options& options) {
-    Output output;
-    output.human = !options.quiet;
-    output.colour = ::isatty(STDERR_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
-    if (options.json) {
-        output.jsonFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-        std::fflush(stdout);
-        ::dup2(STDERR_FILENO, STDOUT_FILENO);
+// Where the run's output goes. With --json, standard output holds the JSON object only:
+// whatever else would go there (the privileged runner's message) goes to standard error until
+// the run ends.
+class Outputs {
+public:
+    Outputs(bool json, bool quiet) {
+        output.human = !quiet;
+        output.colour = ::isatty(STDERR_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+        if (json) {
+            std::fflush(stdout);
+            output.jsonFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            swapped_ = output.jsonFd >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) >= 0;
+        }
     }
-    return output;
+    ~Outputs() {
+        if (output.jsonFd >= 0) {
+            if (swapped_) {
+                std::fflush(stdout);
+                ::dup2(output.jsonFd, STDOUT_FILENO);
+            }
+            ::close(output.jsonFd);
+        }
+    }
+    Outputs(const Outputs&) = delete;
+    Outputs& operator=(const Outputs&) = delete;
+
+    Output output;
+    bool json() const { return output.jsonFd >= 0; }
+
+private:
+    bool swapped_ = false;
+};
+
+// Ends the run: the closing line (a failure's or a refusal's even with --quiet) and the JSON
+// object. A JSON object that could not be written whole fails the run.
+int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCode) {
+    report.exitCode = exitCode;
+    if (stepLog != nullptr) {
+        report.steps = stepLog->steps();
+    }
+    if (outputs.output.human || exitCode != kExitSuccess) {
+        writeAll(STDERR_FILENO, closingLine(report));
+    }
+    if (outputs.json()) {
+        const std::string json =
+            toJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        if (!writeAll(outputs.output.jsonFd, json)) {
+            return std::max(exitCode, int(kExitFailed));
+        }
+    }
+    return exitCode;
 }
 
-// The session of a run for `target`: as root for another user, every command runs as them and
-// the log in their home belongs to them.
+// The session of a run for `target`: as root, every command runs as the user, and the log in
+// their home belongs to them.
 Session sessionFor(const Target& target, const std::string& home) {
     Session session;
     if (target.runAsUser) {
@@ -67,57 +97,83 @@ Session sessionFor(const Target& target, const std::string& home) {
     }
     session.userName = target.user.user;
     session.home = home;
-    session.clientOwner = target.runAsUser ? target.user.uid : ::getuid();
+    session.clientOwner = target.user.uid;
     return session;
 }
 
-int finish(const Output& output, Report& report, StepLog& stepLog, int exitCode) {
-    report.exitCode = exitCode;
-    report.steps = stepLog.steps();
-    if (output.human) {
-        writeAll(STDERR_FILENO, closingLine(report));
-    }
-    if (output.jsonFd >= 0) {
-        writeAll(output.jsonFd, toJson(report).dump(2) + "\n");
-    }
-    return exitCode;
+bool asksForJson(const std::vector<std::string>& arguments) {
+    return std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
 }
 
 }  // namespace
 
+void openClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0) {
+            const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    }
+}
+
 int run(const std::vector<std::string>& arguments) {
+    openClosedStandardDescriptors();
     // A reader that went away (a closed pipe on standard error, say) must not end a run half
     // way; the children start with the default disposition again.
     ::signal(SIGPIPE, SIG_IGN);
+    return run(arguments, Context::ofThisProcess());
+}
 
+int run(const std::vector<std::string>& arguments, const Context& context) {
     // 1. What was asked.
     ParseResult parsed = parseArguments(arguments);
     if (!parsed.options) {
         writeAll(STDOUT_FILENO, parsed.out);
-        writeAll(STDERR_FILENO, parsed.err);
-        return parsed.exitCode;
+        if (parsed.exitCode != kExitUsage || !asksForJson(arguments)) {
+            writeAll(STDERR_FILENO, parsed.err);
+            return parsed.exitCode;
+        }
+        Outputs outputs(true, false);
+        Report report;
+        std::string message = parsed.err.substr(std::string(kProgram).size() + 2);
+        message.pop_back();
+        report.error = ErrorRecord{"USAGE", message};
+        return finish(outputs, report, nullptr, parsed.exitCode);
     }
     const Options& options = *parsed.options;
     const bool realRun = options.command != Command::Status && !options.dryRun;
+    Outputs outputs(options.json, options.quiet);
+    Report report;
+    report.command = commandName(options.command);
+    report.dryRun = !realRun;
+    report.systemVersion = versionText(platform::operatingSystemVersion());
+    report.userScript = userUninstallScript();
+    report.privilegedScript = privilegedUninstallScript();
     if (options.logFile && !folderOfExists(*options.logFile)) {
-        return refuse({kExitUsage, "LOG_REFUSED",
-                       "cannot open the log file " + *options.logFile + ": no such folder"});
+        report.error =
+            ErrorRecord{"LOG_REFUSED", "cannot open the log file " + *options.logFile +
+                                           ": no such folder (see " + kProgram + " --help)"};
+        return finish(outputs, report, nullptr, kExitUsage);
     }
 
     // 2. Whose client, and the session that works for them.
-    const auto chosen = chooseTarget(options, ::getuid(), ::geteuid(), Accounts::system());
+    const auto chosen = chooseTarget(options, context);
     if (const Refusal* refusal = std::get_if<Refusal>(&chosen)) {
-        return refuse(*refusal);
+        report.error = ErrorRecord{refusal->code, refusal->message};
+        return finish(outputs, report, nullptr, refusal->exitCode);
     }
     const Target& target = std::get<Target>(chosen);
     // As root the user database says where the user's home is, whatever HOME says.
-    const std::string home = ::geteuid() == 0 ? target.user.home : platform::homeDirectory();
+    const std::string home =
+        context.effectiveUid == 0 ? target.user.home : platform::homeDirectory();
     LogDestination log(logPathFor(home, platform::now()));
     if (target.runAsUser) {
         log.setOwner(target.user.uid, target.user.gid);
     }
-    const Output output = openOutput(options);
-    StepLog stepLog(output);
+    StepLog stepLog(outputs.output);
     Session session = sessionFor(target, home);
     session.log = realRun ? &log : nullptr;  // the probes leave no trace
     session.observer = [&stepLog](const StepEvent& event) {
@@ -125,22 +181,14 @@ int run(const std::vector<std::string>& arguments) {
             stepLog.ended(event);
         }
     };
-
-    // 3. The report's fixed facts.
-    Report report;
-    report.command = commandName(options.command);
     report.user = target.user.user;
     report.home = home;
-    report.dryRun = !realRun;
     report.log = log.path();
-    report.systemVersion = versionText(platform::operatingSystemVersion());
-    report.userScript = userUninstallScript();
-    report.privilegedScript = privilegedUninstallScript();
 
-    // 4. Look, or act.
+    // 3. Look, or act.
     if (!realRun) {
         probe(session, options.command, report);
-        if (output.human) {
+        if (outputs.output.human) {
             writeAll(STDERR_FILENO, options.command == Command::Status
                                         ? statusText(report)
                                         : planText(report, options.quitClientSeconds.has_value()));
@@ -150,13 +198,10 @@ int run(const std::vector<std::string>& arguments) {
         if (refused) {
             report.outcome = std::string(outcomes::nimblaDriveRunning);
         }
-        return finish(output, report, stepLog, refused ? kExitClientRunning : kExitSuccess);
+        return finish(outputs, report, &stepLog, refused ? kExitClientRunning : kExitSuccess);
     }
-    const int exitCode = execute(session, log, options, target, output, report);
-    if (exitCode == kExitCannotRun || exitCode == kExitUsage) {
-        return exitCode;  // refused before anything ran; it said why
-    }
-    return finish(output, report, stepLog, exitCode);
+    const int exitCode = execute(session, log, options, target, outputs.output, report);
+    return finish(outputs, report, &stepLog, exitCode);
 }
 
 }  // namespace nimbla::cli

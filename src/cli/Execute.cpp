@@ -3,9 +3,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
+#include "cli/Interruption.h"
 #include "cli/LogCopy.h"
 #include "cli/Probe.h"
 #include "cli/RunLock.h"
@@ -21,65 +24,69 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Asks the client to quit (SIGTERM to each of its processes) and waits up to `seconds` for it.
-void quitClient(const Session& session, int seconds, const Output& output) {
-    std::vector<pid_t> pids = clientPids(session);
-    if (pids.empty()) {
-        return;
+int refused(Report& report, int exitCode, std::string code, std::string message) {
+    report.error = ErrorRecord{std::move(code), std::move(message)};
+    return exitCode;
+}
+
+const char* signalName(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
     }
-    for (pid_t pid : pids) {
+    return "a signal";
+}
+
+// Asks the client to quit (SIGTERM to each of its processes) and waits up to `seconds` for it;
+// with 0 it only asks. Records each process asked, and returns a line for each.
+std::string quitClient(const Session& session, int seconds, const Output& output, Report& report) {
+    const std::vector<pid_t> asked = clientPids(session);
+    if (asked.empty()) {
+        return "";
+    }
+    for (pid_t pid : asked) {
         ::kill(pid, SIGTERM);
     }
+    std::vector<pid_t> running = asked;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!pids.empty() && std::chrono::steady_clock::now() < deadline) {
+    while (seconds > 0 && !running.empty() && std::chrono::steady_clock::now() < deadline &&
+           !session.interrupted()) {
         std::this_thread::sleep_for(50ms);
-        pids = clientPids(session);
+        running = clientPids(session);
+    }
+    std::string lines;
+    for (pid_t pid : asked) {
+        const bool ended = std::find(running.begin(), running.end(), pid) == running.end();
+        report.clientQuits.push_back({pid, SIGTERM, ended});
+        lines += "Asked Nimbla Drive (process " + std::to_string(pid) +
+                 ") to quit with SIGTERM: " + (ended ? "it ended" : "still running") + "\n";
     }
     if (output.human) {
-        writeAll(STDERR_FILENO,
-                 pids.empty() ? "Nimbla Drive quit.\n" : "Nimbla Drive did not quit in time.\n");
+        writeAll(STDERR_FILENO, running.empty() ? "Nimbla Drive quit.\n"
+                                : seconds == 0  ? "Nimbla Drive was asked to quit.\n"
+                                                : "Nimbla Drive did not quit in time.\n");
     }
+    return lines;
 }
 
-int cannotRun(const std::string& why) {
-    writeAll(STDERR_FILENO, std::string(kProgram) + ": " + why + "\n");
-    return kExitCannotRun;
-}
-
-}  // namespace
-
-int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
-            const Output& output, Report& report) {
-    const platform::RunAs& user = target.user;
-    RunLock lock(user.home, user.uid, user.gid);
-    if (lock.state() == RunLock::State::Busy) {
-        return cannotRun("another " + std::string(kProgram) + " run for " + user.user +
-                         " is in progress" +
-                         (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")"
-                                            : std::string()));
-    }
-    if (lock.state() == RunLock::State::Failed) {
-        return cannotRun(lock.problem());
-    }
-    std::unique_ptr<LogCopy> copy;
-    if (options.logFile) {
-        std::string problem;
-        copy = LogCopy::open(*options.logFile, user.user, problem);
-        if (!copy) {
-            writeAll(STDERR_FILENO,
-                     std::string(kProgram) + ": " + problem + " (see " + kProgram + " --help)\n");
-            return kExitUsage;
+// As root, the app in /Applications is every user's: while anyone else's client runs, an
+// uninstall would pull it from under them.
+std::string otherUsersClients(const Target& target) {
+    std::string running;
+    for (const ClientProcess& client : clientsOfEveryone()) {
+        if (client.uid != target.user.uid) {
+            running += (running.empty() ? "" : ", ") + client.user + " (process " +
+                       std::to_string(client.pid) + ")";
         }
-        log.setCopy([&copy](std::string_view text) { copy->append(text); });
     }
-    if (options.quitClientSeconds) {
-        quitClient(session, *options.quitClientSeconds, output);
-    }
+    return running;
+}
 
-    const FolderTimes before = preservationFolders(report.home);
-    const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
-    log.setCopy({});
-
+void record(const Session& session, const Outcome& outcome, Report& report) {
     report.outcome = std::string(outcome.name);
     report.clientPids = outcome.clientPids;
     report.clientVersion = outcome.clientVersion;
@@ -91,9 +98,70 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         report.clientVersion = versionText(readClientVersion(quiet));
     } else {
         report.domainRemoval = planned(session, outcome.plan.steps.front());
-        report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
     }
     report.clientInstalled = report.clientVersion.has_value();
+}
+
+}  // namespace
+
+int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
+            const Output& output, Report& report) {
+    const platform::RunAs& user = target.user;
+    RunLock lock(user.home, user.uid, user.gid);
+    if (lock.state() == RunLock::State::Busy) {
+        return refused(report, kExitCannotRun, "LOCKED",
+                       "another " + std::string(kProgram) + " run for " + user.user +
+                           " is in progress" +
+                           (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")"
+                                              : std::string()));
+    }
+    if (lock.state() == RunLock::State::Failed) {
+        return refused(report, kExitCannotRun, "LOCKED", lock.problem());
+    }
+    std::unique_ptr<LogCopy> copy;
+    if (options.logFile) {
+        std::string problem;
+        copy = LogCopy::open(*options.logFile, user.user, problem);
+        if (!copy) {
+            return refused(report, kExitUsage, "LOG_REFUSED", problem);
+        }
+        log.setCopy([&copy](std::string_view text) { copy->append(text); });
+    }
+
+    Interruption interruption;
+    session.interruption = &interruption.signal();
+    session.childWatch = [&interruption, &session](pid_t pid) {
+        interruption.running(pid, session.runAs.has_value());
+    };
+    if (options.quitClientSeconds) {
+        const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
+        if (copy && !asked.empty()) {
+            copy->append(asked);
+        }
+    }
+    if (options.command == Command::Uninstall && target.runAsUser) {
+        if (const std::string others = otherUsersClients(target); !others.empty()) {
+            report.outcome = std::string(outcomes::nimblaDriveRunning);
+            return refused(report, kExitClientRunning, "CLIENT_RUNNING",
+                           "Nimbla Drive is running for " + others +
+                               "; the app is shared, so nothing was changed");
+        }
+    }
+
+    const FolderTimes before = preservationFolders(report.home);
+    const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
+    record(session, outcome, report);
+    if (outcome.name != outcomes::nimblaDriveRunning) {
+        report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
+    }
+    if (const int signal = interruption.signal(); signal != 0) {
+        report.outcome = std::string(kInterrupted);
+        log.setCopy({});
+        return refused(
+            report, 128 + signal, std::string(kInterrupted),
+            std::string("interrupted by ") + signalName(signal) + ": no further step was started");
+    }
+    log.setCopy({});
     return exitCodeFor(outcome.name);
 }
 

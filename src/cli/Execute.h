@@ -9,8 +9,10 @@
 namespace nimbla::cli {
 
 // A real reset or uninstall for the target: holds the user's lock for the whole run, opens the
-// --log copy, asks the client to quit when told to, runs the workflow with `session` (whose log
-// it gives the copy) and fills the report with what it did. Returns the exit status.
+// --log copy, asks the client to quit when told to, refuses an uninstall as root while another
+// user's client runs, runs the workflow with `session` (whose log it gives the copy) until done
+// or interrupted, and fills the report with what it did. Returns the exit status; a run that
+// ended early has the report's error set.
 int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
             const Output& output, Report& report);
 

@@ -14,6 +14,10 @@ nlohmann::json orNull(const std::optional<std::string>& value) {
     return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
+nlohmann::json orNull(const std::string& value) {
+    return value.empty() ? nlohmann::json(nullptr) : nlohmann::json(value);
+}
+
 std::string quoted(const std::string& word) {
     const bool plain = !word.empty() && word.find_first_not_of(
                                             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
@@ -80,27 +84,37 @@ nlohmann::json toJson(const Report& report) {
         removal = {{"program", report.domainRemoval->program},
                    {"arguments", report.domainRemoval->arguments}};
     }
+    json quits = json::array();
+    for (const QuitRecord& quit : report.clientQuits) {
+        quits.push_back({{"pid", quit.pid}, {"signal", quit.signal}, {"ended", quit.ended}});
+    }
+    json error = nullptr;
+    if (report.error) {
+        error = {{"code", report.error->code}, {"message", report.error->message}};
+    }
     return {
         {"schema", 1},
-        {"command", report.command},
-        {"user", report.user},
-        {"home", report.home},
+        {"command", orNull(report.command)},
+        {"user", orNull(report.user)},
+        {"home", orNull(report.home)},
         {"dryRun", report.dryRun},
         {"outcome", orNull(report.outcome)},
         {"exitCode", report.exitCode},
-        {"log", report.log},
+        {"log", orNull(report.log)},
         {"client",
          {{"installed", report.clientInstalled},
           {"version", orNull(report.clientVersion)},
           {"running", !report.clientPids.empty()},
           {"pids", report.clientPids}}},
-        {"system", {{"version", report.systemVersion}}},
+        {"system", {{"version", orNull(report.systemVersion)}}},
         {"domainRemoval", removal},
         {"uninstallScripts",
          {{"user", orNull(report.userScript)}, {"administrator", orNull(report.privilegedScript)}}},
         {"plan", plan},
         {"steps", steps},
         {"preservedFiles", orNull(report.preservedFiles)},
+        {"clientQuits", quits},
+        {"error", error},
     };
 }
 
@@ -139,6 +153,9 @@ std::string stepLine(const StepRecord& step, bool colour) {
 }
 
 std::string closingLine(const Report& report) {
+    if (report.error) {
+        return std::string("nimbla-reset: ") + report.error->message + "\n";
+    }
     if (!report.outcome) {
         return "";
     }
@@ -149,6 +166,9 @@ std::string closingLine(const Report& report) {
         if (report.preservedFiles) {
             line += " Files that were never uploaded are in " + *report.preservedFiles + ".";
         }
+    } else if (outcome == outcomes::nimblaDriveRunning && !report.clientQuits.empty()) {
+        line = "Nimbla Drive was asked to quit and is still running for " + report.user + "; the " +
+               report.command + " did not run. Run it again once the client has quit.";
     } else if (outcome == outcomes::nimblaDriveRunning) {
         line = "Nimbla Drive is running for " + report.user +
                "; nothing was changed. Quit it first (or use --quit-client).";

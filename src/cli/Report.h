@@ -38,7 +38,22 @@ struct PlanRecord {
     std::string asUser;
 };
 
-// Everything one run found and did: what --json prints, field by field.
+// Why a run ended early: a code for scripts (USAGE, NO_SUCH_USER, NO_CONSOLE_USER, NO_HOME,
+// NEEDS_ROOT, LOCKED, LOG_REFUSED, CLIENT_RUNNING, INTERRUPTED, ...) and one line for people.
+struct ErrorRecord {
+    std::string code;
+    std::string message;
+};
+
+// One process of the client asked to quit: the signal sent and whether it ended in time.
+struct QuitRecord {
+    pid_t pid = 0;
+    int signal = 0;
+    bool ended = false;
+};
+
+// Everything one run found and did: what --json prints, field by field. What is not known (an
+// empty text, no outcome) prints as null.
 struct Report {
     std::string command;
     std::string user;
@@ -57,7 +72,12 @@ struct Report {
     std::optional<std::string> userScript;
     std::optional<std::string> privilegedScript;
     std::optional<std::string> preservedFiles;
+    std::vector<QuitRecord> clientQuits;
+    std::optional<ErrorRecord> error;
 };
+
+// The outcome of a run stopped by a signal.
+inline constexpr std::string_view kInterrupted = "INTERRUPTED";
 
 nlohmann::json toJson(const Report& report);
 
@@ -71,7 +91,8 @@ std::string howItEnded(const StepRecord& step);
 //   "<description> ✓ exit 0, 12 ms"   (✓ green and ✗ red when `colour`)
 std::string stepLine(const StepRecord& step, bool colour);
 
-// The closing line: the outcome in words, and after a success where never-uploaded files went.
+// The closing line: the outcome in words, and after a success where never-uploaded files went;
+// for a run that ended early, why.
 std::string closingLine(const Report& report);
 
 // A command and its arguments as one line, each quoted for a POSIX shell when it has to be.

@@ -1,42 +1,58 @@
 #include "cli/Target.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/Users.h"
 
 namespace nimbla::cli {
 
-Accounts Accounts::system() {
-    return {[](const std::string& name) { return platform::lookUpUser(name); },
-            [](uid_t uid) { return platform::lookUpUser(uid); }, platform::consoleUser};
+Context Context::ofThisProcess() {
+    return {::getuid(),
+            ::geteuid(),
+            [](const std::string& name) { return platform::lookUpUser(name); },
+            [](uid_t uid) { return platform::lookUpUser(uid); },
+            platform::consoleUser,
+            [](const std::string& home, uid_t uid) {
+                struct stat st {};
+                return !home.empty() && home.front() == '/' && ::lstat(home.c_str(), &st) == 0 &&
+                       S_ISDIR(st.st_mode) && st.st_uid == uid;
+            }};
 }
 
-std::variant<Target, Refusal> chooseTarget(const Options& options, uid_t realUid,
-                                           uid_t effectiveUid, const Accounts& accounts) {
-    const bool root = effectiveUid == 0;
+std::variant<Target, Refusal> chooseTarget(const Options& options, const Context& context) {
+    const bool root = context.effectiveUid == 0;
     std::optional<platform::RunAs> user;
     if (options.user) {
-        user = accounts.byName(*options.user);
+        user = context.userNamed(*options.user);
         if (!user) {
             return Refusal{kExitCannotRun, "NO_SUCH_USER", "no such user: " + *options.user};
         }
-        if (!root && user->uid != realUid) {
+        if (!root && user->uid != context.realUid) {
             return Refusal{kExitCannotRun, "NEEDS_ROOT",
                            "--user " + *options.user + " needs root (run it with sudo)"};
         }
     } else if (root) {
-        user = accounts.console();
-        if (!user) {
+        user = context.consoleUser();
+        if (!user || user->uid < kFirstPersonUid) {
             return Refusal{kExitCannotRun, "NO_CONSOLE_USER",
                            "nobody is logged in at the console; name the user with --user"};
         }
     } else {
-        user = accounts.byUid(realUid);
+        user = context.userWithId(context.realUid);
         if (!user) {
-            return Refusal{kExitCannotRun, "NO_SUCH_USER",
-                           "the user database has no entry for uid " + std::to_string(realUid)};
+            return Refusal{
+                kExitCannotRun, "NO_SUCH_USER",
+                "the user database has no entry for uid " + std::to_string(context.realUid)};
         }
     }
-    const bool runAsUser = root && user->uid != 0;
-    return Target{std::move(*user), runAsUser};
+    if (!context.isOwnHome(user->home, user->uid)) {
+        return Refusal{kExitCannotRun, "NO_HOME",
+                       user->user + " has no home folder of their own (" +
+                           (user->home.empty() ? std::string("none") : user->home) +
+                           "); nothing to do for them"};
+    }
+    return Target{std::move(*user), root};
 }
 
 }  // namespace nimbla::cli

@@ -14,9 +14,10 @@ namespace nimbla::cli {
 
 // Whose client a run is for.
 struct Target {
-    platform::RunAs user;
-    // The tool runs as root for that user: every command of theirs runs as them, and what is
-    // written in their folders belongs to them.
+    platform::RunAs user;  // home, name and ids from the user database
+    // The tool runs as root for that user (root included): every command of theirs runs as them,
+    // with their identity and an environment built from the user database, and what is written
+    // in their folders belongs to them.
     bool runAsUser = false;
 };
 
@@ -27,17 +28,26 @@ struct Refusal {
     std::string message;
 };
 
-// How accounts are found; the defaults ask the user database and the console.
-struct Accounts {
-    std::function<std::optional<platform::RunAs>(const std::string&)> byName;
-    std::function<std::optional<platform::RunAs>(uid_t)> byUid;
-    std::function<std::optional<platform::RunAs>()> console;
-    static Accounts system();
+// What the command line takes from the process and the machine it runs on: the tool's user ids
+// and how accounts are found. The system's asks the user database and the console; tests give
+// their own.
+struct Context {
+    uid_t realUid = 0;
+    uid_t effectiveUid = 0;
+    std::function<std::optional<platform::RunAs>(const std::string&)> userNamed;
+    std::function<std::optional<platform::RunAs>(uid_t)> userWithId;
+    std::function<std::optional<platform::RunAs>()> consoleUser;
+    // True when `home` is an existing folder (not a link) owned by `uid`.
+    std::function<bool(const std::string& home, uid_t uid)> isOwnHome;
+    static Context ofThisProcess();
 };
 
-// Chooses the target from the options and the tool's real and effective user ids: --user NAME
-// (another user's only for root), else as root the console user, else the tool's own user.
-std::variant<Target, Refusal> chooseTarget(const Options& options, uid_t realUid,
-                                           uid_t effectiveUid, const Accounts& accounts);
+// The lowest user id of a person's account; below it are the system's service accounts (which
+// own the console during enrolment, say).
+inline constexpr uid_t kFirstPersonUid = 500;
+
+// Chooses the target: --user NAME (another user's only for root), else as root the person at the
+// console, else the tool's own user; whoever it is must have a home folder of their own.
+std::variant<Target, Refusal> chooseTarget(const Options& options, const Context& context);
 
 }  // namespace nimbla::cli

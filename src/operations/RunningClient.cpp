@@ -1,5 +1,7 @@
 #include "operations/RunningClient.h"
 
+#include "platform/Users.h"
+
 namespace nimbla {
 
 std::vector<pid_t> clientPids(const Session& session) {
@@ -16,6 +18,25 @@ std::vector<pid_t> clientPids(const Session& session) {
 
 bool isNimblaDriveRunning(const Session& session) {
     return !clientPids(session).empty();
+}
+
+std::vector<ClientProcess> clientsOfEveryone() {
+    return clientsOfEveryoneSeam()();
+}
+
+platform::Seam<std::vector<ClientProcess>()>& clientsOfEveryoneSeam() {
+    static auto* const seam = new platform::Seam<std::vector<ClientProcess>()>([] {
+        std::vector<ClientProcess> clients;
+        for (const auto& [uid, application] : platform::runningApplicationsOfEveryone()) {
+            if (application.bundleIdentifier == kNimblaBundleIdentifier) {
+                const auto account = platform::lookUpUser(uid);
+                clients.push_back(
+                    {application.pid, uid, account ? account->user : std::to_string(uid)});
+            }
+        }
+        return clients;
+    });
+    return *seam;
 }
 
 platform::Seam<std::vector<platform::RunningApplication>(uid_t)>& runningApplicationsSeam() {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/Seam.h"
@@ -18,6 +19,17 @@ std::vector<pid_t> clientPids(const Session& session);
 
 // True when the client runs for the session's client owner.
 bool isNimblaDriveRunning(const Session& session);
+
+// One process of the client's application, of any user.
+struct ClientProcess {
+    pid_t pid = 0;
+    uid_t uid = 0;
+    std::string user;  // the account's name, or its number when it has none
+};
+
+// The client's processes of every user on the machine (for the tool running as root).
+std::vector<ClientProcess> clientsOfEveryone();
+platform::Seam<std::vector<ClientProcess>()>& clientsOfEveryoneSeam();
 
 // The running applications of one user; tests replace it.
 platform::Seam<std::vector<platform::RunningApplication>(uid_t)>& runningApplicationsSeam();

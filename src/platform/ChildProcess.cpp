@@ -163,7 +163,7 @@ int os::setDefaultSignals(posix_spawnattr_t& attributes, short flags) {
 }
 
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
-                     ChildInput input, const RunAs* runAs) {
+                     ChildInput input, const RunAs* runAs, const ChildWatch* watch) {
     ChildOutput child;
     Fd outRead, outWrite, errRead, errWrite;
     child.launchError = makePipe(outRead, outWrite);
@@ -182,6 +182,9 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
         return child;
     }
     child.started = true;
+    if (watch != nullptr && *watch) {
+        (*watch)(pid);
+    }
 
     // Both pipes are drained as data arrives, so a child writing a lot to both never stalls.
     pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
@@ -245,6 +248,9 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
             waited = ::waitpid(pid, &status, 0);
         } while (waited < 0 && errno == EINTR);
         reaped = waited == pid;
+    }
+    if (watch != nullptr && *watch) {
+        (*watch)(0);
     }
     if (reaped && WIFEXITED(status)) {
         child.exitedNormally = true;

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,12 @@ struct RunAs {
 // With `runAs` (only meaningful as root) the child runs as that user: their uid, gid and
 // supplementary groups, HOME, USER and LOGNAME set to theirs, their home as working directory.
 // On macOS it is started per user through `launchctl asuser` and `sudo`.
+//
+// `watch`, when given, is told the child's process id once it runs and 0 once it has been waited
+// for (so a front end can pass it a signal meanwhile).
+using ChildWatch = std::function<void(pid_t)>;
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
-                     ChildInput input, const RunAs* runAs = nullptr);
+                     ChildInput input, const RunAs* runAs = nullptr,
+                     const ChildWatch* watch = nullptr);
 
 }  // namespace nimbla::platform

@@ -29,11 +29,13 @@ int spawnChild(const std::string& path, const std::vector<std::string>& argument
 
 // Workspace.<os>.cpp: the processes of user `uid` with their executables' paths. Processes that
 // end meanwhile or cannot be read are left out.
+// With no uid: every user's processes.
 struct ProcessEntry {
     pid_t pid = 0;
     std::string executable;
+    uid_t uid = 0;
 };
-std::vector<ProcessEntry> processesOf(uid_t uid);
+std::vector<ProcessEntry> processesOf(std::optional<uid_t> uid);
 
 // Bundle.<os>.cpp: the absolute path of the running executable, links resolved.
 std::optional<std::string> ownExecutablePath();

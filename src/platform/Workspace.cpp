@@ -1,7 +1,5 @@
 #include "platform/Workspace.h"
 
-#include <unistd.h>
-
 #include <map>
 #include <string_view>
 
@@ -68,14 +66,14 @@ std::vector<RunningApplication> runningApplicationsOf(uid_t uid) {
     return applications;
 }
 
-Seam<std::vector<RunningApplication>()>& workspaceSeam() {
-    static auto* const seam = new Seam<std::vector<RunningApplication>()>(
-        [] { return runningApplicationsOf(::getuid()); });
-    return *seam;
-}
-
-std::vector<RunningApplication> runningApplications() {
-    return workspaceSeam()();
+std::vector<std::pair<uid_t, RunningApplication>> runningApplicationsOfEveryone() {
+    std::vector<std::pair<uid_t, RunningApplication>> applications;
+    BundleCache cache;
+    for (const os::ProcessEntry& process : os::processesOf(std::nullopt)) {
+        applications.push_back(
+            {process.uid, {process.pid, identifierForExecutable(process.executable, cache)}});
+    }
+    return applications;
 }
 
 std::optional<std::string> bundleIdentifierForExecutable(const std::string& executablePath) {

@@ -5,7 +5,7 @@
 
 namespace nimbla::platform {
 
-std::vector<os::ProcessEntry> os::processesOf(uid_t uid) {
+std::vector<os::ProcessEntry> os::processesOf(std::optional<uid_t> uid) {
     std::vector<ProcessEntry> processes;
     // The list may grow between asking for its size and reading it: room for more, and a full
     // buffer means asking again with more room.
@@ -31,14 +31,15 @@ std::vector<os::ProcessEntry> os::processesOf(uid_t uid) {
         if (pid <= 0 ||
             ::proc_pidinfo(pid, PROC_PIDTBSDINFO, 0, &info, PROC_PIDTBSDINFO_SIZE) !=
                 PROC_PIDTBSDINFO_SIZE ||
-            info.pbi_uid != uid) {
+            (uid && info.pbi_uid != *uid)) {
             continue;
         }
         const int length = ::proc_pidpath(pid, path, sizeof path);
         if (length <= 0) {
             continue;
         }
-        processes.push_back({pid, std::string(path, static_cast<std::size_t>(length))});
+        processes.push_back(
+            {pid, std::string(path, static_cast<std::size_t>(length)), info.pbi_uid});
     }
     return processes;
 }

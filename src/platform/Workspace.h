@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Seam.h"
@@ -21,9 +22,8 @@ struct RunningApplication {
 // none. Processes that vanish or cannot be read are skipped.
 std::vector<RunningApplication> runningApplicationsOf(uid_t uid);
 
-// The same for the tool's own user, through the seam tests replace.
-std::vector<RunningApplication> runningApplications();
-Seam<std::vector<RunningApplication>()>& workspaceSeam();
+// The same for every user, each application with its user's id.
+std::vector<std::pair<uid_t, RunningApplication>> runningApplicationsOfEveryone();
 
 // The bundle identifier for an executable path, as the snapshot gives it.
 std::optional<std::string> bundleIdentifierForExecutable(const std::string& executablePath);

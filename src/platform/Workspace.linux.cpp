@@ -52,7 +52,7 @@ bool isPid(const char* name) {
 
 }  // namespace
 
-std::vector<os::ProcessEntry> os::processesOf(uid_t uid) {
+std::vector<os::ProcessEntry> os::processesOf(std::optional<uid_t> uid) {
     std::vector<ProcessEntry> processes;
     DIR* proc = ::opendir("/proc");
     if (!proc) {
@@ -65,7 +65,7 @@ std::vector<os::ProcessEntry> os::processesOf(uid_t uid) {
         }
         // A process may end at any point here; whatever can no longer be read is skipped.
         const auto owner = ownerOf(procFd, entry->d_name);
-        if (!owner || *owner != uid) {
+        if (!owner || (uid && *owner != *uid)) {
             continue;
         }
         auto executable = executableOf(procFd, entry->d_name);
@@ -75,7 +75,7 @@ std::vector<os::ProcessEntry> os::processesOf(uid_t uid) {
         pid_t pid = 0;
         std::from_chars(entry->d_name,
                         entry->d_name + std::char_traits<char>::length(entry->d_name), pid);
-        processes.push_back({pid, std::move(*executable)});
+        processes.push_back({pid, std::move(*executable), *owner});
     }
     ::closedir(proc);
     return processes;

@@ -33,6 +33,8 @@ struct Session {
     // Once this holds a signal number, no further step starts, and a running command is passed
     // the signal. None: the run cannot be interrupted from outside.
     const std::atomic<int>* interruption = nullptr;
+    // Told of each command's process id as it starts running and of 0 once it ended.
+    platform::ChildWatch childWatch;
 
     bool interrupted() const { return interruption != nullptr && interruption->load() != 0; }
 };

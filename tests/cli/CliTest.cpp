@@ -113,6 +113,10 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
 
     Report report;
     report.command = "reset";
+    report.user = "alex";
+    report.home = "/Users/alex";
+    report.log = "/Users/alex/Desktop/Nimbla-ResetTool-logs_25-12-29";
+    report.systemVersion = "14.4.0";
     report.outcome = "RESET_SUCCESS";
     report.clientPids = {42};
     report.domainRemoval = PlanRecord{"Removing", "/bin/bash", {"-c", "x"}, "alex"};

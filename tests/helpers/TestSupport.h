@@ -121,12 +121,15 @@ struct ScriptedRunner {
     LogCapture logged{};
     std::map<std::string, ProcessResult> answers;
     std::vector<Call> calls{};
+    std::function<void(const std::string& description)> sideEffect{};  // what a command does
     std::mutex mutex{};
     platform::Seam<RunProcessFn>::Override override = runProcessSeam().override(
         [this](const Session&, auto& url, auto command, auto& description) {
             command.insert(command.begin(), url);
             std::unique_lock lock(mutex);
             calls.push_back({command, description, std::this_thread::get_id()});
+            if (sideEffect)
+                sideEffect(description);
             return answers.try_emplace(description, ProcessResult{true, "", ""}).first->second;
         });
 };

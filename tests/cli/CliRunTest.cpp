@@ -1,0 +1,314 @@
+// The command line run in process, as a device-management script runs it, with every outside
+// party replaced: the accounts, the commands, the running applications, the bundle's scripts.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "cli/Cli.h"
+#include "helpers/TestSupport.h"
+#include "operations/RunningClient.h"
+#include "platform/Bundle.h"
+#include "platform/SystemVersion.h"
+
+namespace nimbla::cli {
+namespace {
+
+using namespace testsupport;
+using Args = std::vector<std::string>;
+using nlohmann::json;
+
+const platform::RunAs kAlex{501, 20, {20, 12}, "alex", ""};
+
+// Everything one run printed, and its status.
+struct Ran {
+    int status = -1;
+    std::string out, err;
+    json object() const { return json::parse(out); }
+};
+
+class CommandLine : public ::testing::Test {
+protected:
+    TempDir home, resources;
+    ScriptedRunner runner;
+    std::vector<pid_t> running;           // alex's client's processes
+    std::vector<ClientProcess> everyone;  // every user's client processes
+    std::vector<std::string> privileged;  // the administrator's command lines
+    std::set<std::string> homeless;       // homes that are not their users' own
+    Context context{501,
+                    501,
+                    [this](const std::string& name) -> std::optional<platform::RunAs> {
+                        if (name != "alex" && name != "root")
+                            return std::nullopt;
+                        return name == "alex" ? alex() : platform::RunAs{0, 0, {0}, "root", "/"};
+                    },
+                    [this](uid_t uid) { return uid == 501 ? std::optional(alex()) : std::nullopt; },
+                    [this] { return std::optional(alex()); },
+                    [this](const std::string& h, uid_t) { return !homeless.contains(h); }};
+    platform::Seam<std::vector<platform::RunningApplication>(uid_t)>::Override apps =
+        runningApplicationsSeam().override([this](uid_t) {
+            std::vector<platform::RunningApplication> list;
+            for (pid_t pid : running) list.push_back({pid, "com.nimbla.desktop"});
+            return list;
+        });
+    platform::Seam<std::vector<ClientProcess>()>::Override all =
+        clientsOfEveryoneSeam().override([this] { return everyone; });
+    platform::Seam<RunProcessAsSudoFn>::Override sudo =
+        runProcessAsSudoSeam().override([this](const Session&, const std::string& line) {
+            privileged.push_back(line);
+            return true;
+        });
+    platform::Seam<platform::BundleInfo()>::Override bundle =
+        platform::mainBundleSeam().override([this] {
+            return platform::BundleInfo{resources.str(), "1.0.0"};
+        });
+    platform::Seam<std::string()>::Override ownHome =
+        platform::homeDirectorySeam().override([this] { return home.str(); });
+
+    void SetUp() override {
+        fs::create_directories(home.path / "Desktop");
+        for (const char* name : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"})
+            writeExecutable(resources.path / name, "#!/bin/sh\n");
+    }
+    platform::RunAs alex() const {
+        platform::RunAs user = kAlex;
+        user.home = home.str();
+        return user;
+    }
+
+    // Runs the command line with standard output and error caught in files.
+    Ran cli(const Args& arguments) {
+        Ran ran;
+        FILE* out = tmpfile();
+        FILE* err = tmpfile();
+        const int savedOut = dup(1), savedErr = dup(2);
+        dup2(fileno(out), 1);
+        dup2(fileno(err), 2);
+        ran.status = run(arguments, context);
+        dup2(savedOut, 1);
+        dup2(savedErr, 2);
+        close(savedOut);
+        close(savedErr);
+        for (auto [file, text] : {std::pair{out, &ran.out}, {err, &ran.err}}) {
+            rewind(file);
+            for (int c; (c = fgetc(file)) != EOF;) text->push_back(char(c));
+            fclose(file);
+        }
+        return ran;
+    }
+};
+
+// Whose client: another user's only for root; as root the person at the console, whoever owns
+// it during enrolment; and only someone with a home folder of their own.
+TEST_F(CommandLine, TargetChoiceAndEachRefusal) {
+    const auto console = context.consoleUser;
+    const struct {
+        Args options;
+        uid_t uid;
+        std::optional<platform::RunAs> atConsole;
+        bool homeless;
+        std::string refusal;  // empty: accepted
+        bool runAsUser;
+    } cases[] = {
+        {{"--user", "alex"}, 501, alex(), false, "", false},
+        {{"--user", "root"}, 501, alex(), false, "NEEDS_ROOT", false},
+        {{"--user", "nobody-here"}, 0, alex(), false, "NO_SUCH_USER", false},
+        {{}, 0, alex(), false, "", true},
+        {{"--user", "root"}, 0, alex(), false, "", true},
+        {{},
+         0,
+         platform::RunAs{248, 248, {}, "_mbsetupuser", "/var/setup"},
+         false,
+         "NO_CONSOLE_USER",
+         false},
+        {{}, 0, std::nullopt, false, "NO_CONSOLE_USER", false},
+        {{"--user", "alex"}, 0, alex(), true, "NO_HOME", false},
+    };
+    for (const auto& c : cases) {
+        context.realUid = context.effectiveUid = c.uid;
+        context.consoleUser = [&c] { return c.atConsole; };
+        homeless = c.homeless ? std::set{home.str()} : std::set<std::string>{};
+        Options options;
+        if (c.options.size() == 2)
+            options.user = c.options[1];
+        const auto chosen = chooseTarget(options, context);
+        const std::string what =
+            testing::PrintToString(c.options) + " uid " + std::to_string(c.uid);
+        if (c.refusal.empty()) {
+            ASSERT_TRUE(std::holds_alternative<Target>(chosen)) << what;
+            EXPECT_EQ(std::get<Target>(chosen).runAsUser, c.runAsUser) << what;
+        } else {
+            ASSERT_TRUE(std::holds_alternative<Refusal>(chosen)) << what;
+            EXPECT_EQ(std::get<Refusal>(chosen).code, c.refusal) << what;
+            EXPECT_EQ(std::get<Refusal>(chosen).exitCode, 4) << what;
+        }
+    }
+    context.consoleUser = console;
+}
+
+// With --json every exit prints exactly one object with its status and, where it failed, why;
+// the closing line of a failure shows even with --quiet.
+TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
+    const std::string fifo = (home.path / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        Args arguments;
+        int status;
+        std::string error;
+        std::function<void()> before = [] {};
+    } cases[] = {
+        {{"repair", "--json"}, 2, "USAGE"},
+        {{"status", "--json", "--user", "nobody-here"}, 4, "NO_SUCH_USER"},
+        {{"reset", "--json", "--quiet", "--log", "/no/such/folder/log"}, 2, "LOG_REFUSED"},
+        {{"reset", "--json", "--quiet", "--log", "/dev/null"}, 2, "LOG_REFUSED"},
+        {{"reset", "--json", "--quiet", "--log", fifo}, 2, "LOG_REFUSED"},
+        {{"uninstall", "--json", "--dry-run"}, 3, "", [this] { running = {4242}; }},
+        {{"reset", "--json", "--quiet"}, 3, "", [this] { running = {4242}; }},
+        {{"status", "--json"}, 0, ""},
+        {{"reset", "--json", "--quiet"}, 0, ""},
+        {{"reset", "--json", "--quiet"},
+         1,
+         "",
+         [this] {
+             runner.answers["Deleting com.nimbla.desktop defaults"] = {false, "", "x"};
+         }},
+    };
+    for (const auto& c : cases) {
+        running.clear();
+        runner.answers.clear();
+        c.before();
+        const Ran ran = cli(c.arguments);
+        const std::string what = testing::PrintToString(c.arguments);
+        EXPECT_EQ(ran.status, c.status) << what << ran.err;
+        const json object = ran.object();
+        EXPECT_EQ(object["schema"], 1) << what;
+        EXPECT_EQ(object["exitCode"], c.status) << what;
+        EXPECT_EQ(object["error"].is_null() ? "" : object["error"]["code"], c.error) << what;
+        if (std::find(c.arguments.begin(), c.arguments.end(), "--quiet") != c.arguments.end()) {
+            EXPECT_EQ(ran.err.empty(), c.status == 0) << what << ran.err;
+        }
+    }
+    // Standard output that cannot take the object fails the run.
+    const int full = open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    const int savedOut = dup(1);
+    dup2(full, 1);
+    const int status = run({"status", "--json"}, context);
+    dup2(savedOut, 1);
+    close(savedOut);
+    close(full);
+    EXPECT_EQ(status, 1);
+}
+
+// What a dry run shows is, step by step, what a real run then runs; a folder name that is not
+// UTF-8 reaches the JSON with its bad bytes replaced.
+TEST_F(CommandLine, TheDryRunsPlanIsWhatRuns) {
+    runner.answers["Reading tolu version from defaults"] = {true, "2.40.1\n", ""};
+    for (const char* command : {"reset", "uninstall"}) {
+        const json plan = cli({command, "--dry-run", "--json"}).object()["plan"];
+        runner.calls.clear();
+        privileged.clear();
+        const fs::path odd = home.path / "Library/CloudStorage/Nimbla-Nimbla (\xff)";
+        runner.sideEffect = [&](const std::string& description) {
+            if (description == "Removing Nimbla domain")
+                fs::create_directories(odd);
+        };
+        const Ran ran = cli({command, "--json", "--quiet"});
+        fs::remove_all(home.path / "Library");
+        json ranSteps = json::array();
+        for (const auto& call : runner.calls)
+            ranSteps.push_back(
+                {call.command.front(), Args(call.command.begin() + 1, call.command.end())});
+        for (const auto& line : privileged) ranSteps.push_back({"/bin/sh", Args{"-c", line}});
+        json planned = json::array();
+        for (const auto& step : plan) planned.push_back({step["program"], step["arguments"]});
+        EXPECT_EQ(planned, ranSteps) << command;
+        EXPECT_EQ(ran.object()["preservedFiles"],
+                  (home.path / "Library/CloudStorage/Nimbla-Nimbla (\xEF\xBF\xBD)").string());
+    }
+}
+
+// Started with standard output closed, the next file opened (the lock, say) must not become
+// descriptor 1, where the privileged runner's message would land in it.
+int openAfterClosingTheStandardDescriptors() {
+    close(1);
+    close(0);
+    openClosedStandardDescriptors();
+    const int next = open("/dev/zero", O_RDONLY);
+    struct stat out {};
+    struct stat null {};
+    fstat(1, &out);
+    stat("/dev/null", &null);
+    return next > 2 && S_ISCHR(out.st_mode) && out.st_rdev == null.st_rdev ? 0 : 1;
+}
+TEST(CommandLineDeathTest, ClosedStandardDescriptorsAreFilledWithDevNull) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(_exit(openAfterClosingTheStandardDescriptors()), testing::ExitedWithCode(0), "");
+}
+
+// A signal stops the run: the running command is passed it, no later step starts, and the run
+// answers INTERRUPTED with 128 + the signal.
+TEST_F(CommandLine, ASignalStopsTheRunAfterTheStepItInterrupts) {
+    std::vector<std::string> ran;
+    std::thread signaller;
+    auto slow = runProcessSeam().override(
+        [&](const Session& session, auto&, auto, const std::string& description) {
+            ran.push_back(description);
+            if (description != "Removing Nimbla domain")
+                return ProcessResult{true, "", ""};
+            signaller = std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                kill(getpid(), SIGTERM);
+            });
+            return runProcess(session, "/bin/sleep", {"30"}, description);
+        });
+    const auto start = std::chrono::steady_clock::now();
+    const Ran interrupted = cli({"reset", "--json", "--quiet"});
+    signaller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(interrupted.status, 128 + SIGTERM);
+    EXPECT_EQ(interrupted.object()["outcome"], "INTERRUPTED");
+    EXPECT_EQ(interrupted.object()["error"]["code"], "INTERRUPTED");
+    EXPECT_EQ(ran, (Args{"Reading tolu version from defaults", "Removing Nimbla domain"}));
+}
+
+// --quit-client=0 asks and does not wait: a client still running refuses the run, and the
+// answer says it was asked, never that nothing changed. As root, an uninstall waits for every
+// user's client to be gone: the app is shared.
+TEST_F(CommandLine, ClientsAskedToQuitAndOtherUsersClients) {
+    const pid_t client = fork();
+    if (client == 0) {
+        pause();
+        _exit(0);
+    }
+    running = {client};
+    const Ran asked = cli({"reset", "--quit-client=0", "--json", "--quiet"});
+    int status = 0;
+    waitpid(client, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(asked.status, 3);
+    EXPECT_EQ(asked.object()["clientQuits"], json::parse(R"([{"pid": )" + std::to_string(client) +
+                                                         R"(, "signal": 15, "ended": false}])"));
+    EXPECT_NE(asked.err.find("was asked to quit"), std::string::npos) << asked.err;
+    EXPECT_EQ(asked.err.find("nothing was changed"), std::string::npos) << asked.err;
+
+    running.clear();
+    runner.calls.clear();
+    context.realUid = context.effectiveUid = 0;
+    everyone = {{777, 502, "sam"}, {778, 501, "alex"}};
+    const Ran shared = cli({"uninstall", "--user", "alex", "--json", "--quiet"});
+    EXPECT_EQ(shared.status, 3);
+    EXPECT_EQ(shared.object()["error"]["code"], "CLIENT_RUNNING");
+    EXPECT_NE(shared.err.find("sam (process 777)"), std::string::npos) << shared.err;
+    EXPECT_EQ(shared.err.find("778"), std::string::npos) << shared.err;
+    EXPECT_TRUE(runner.calls.empty() && privileged.empty());
+    EXPECT_EQ(cli({"reset", "--user", "alex", "--json", "--quiet"}).status, 0);  // per user
+}
+
+}  // namespace
+}  // namespace nimbla::cli
