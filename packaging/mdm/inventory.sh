@@ -10,6 +10,7 @@
 set -u
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
 nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
+[[ -x $nimbla_reset ]] || nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
 format=${NIMBLA_INVENTORY_FORMAT:-plain}
 user=${3-}
 
@@ -20,7 +21,8 @@ if [[ -n $user && ! $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]]; then
 else
     state=$("$nimbla_reset" status --json ${user:+--user "$user"} </dev/null 2>/dev/null |
         perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {}; $c = $d->{client};
-            print !$c ? "unknown: " . ($d->{error}{message} // "no report (nobody logged in?)") : !$c->{installed} ? "not installed"
+            print !$c ? "unknown: " . ($d->{error}{message} // "no report (nobody logged in?)")
+                : !$c->{installed} ? "not installed"
                 : ($c->{version} // "unknown version") . ($c->{running} ? " running" : "")')
 fi
 [[ -n $state ]] || state="unknown: no report from $nimbla_reset"

@@ -16,6 +16,7 @@
 set -u
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
 nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
+[[ -x $nimbla_reset ]] || nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
 results=/var/log/nimbla-reset
 user=${3-} wait=${4:-30} relaunch=${5-}
 

@@ -17,6 +17,7 @@
 set -u
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
 nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
+[[ -x $nimbla_reset ]] || nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
 results=/var/log/nimbla-reset
 user=${3-} wait=${4:-30}
 
@@ -35,7 +36,8 @@ report=$results/uninstall-${user:-console}.json
 "$nimbla_reset" uninstall "${options[@]}" >"$report" </dev/null
 status=$?
 # What remains after a failed uninstall: the report's "leftovers" (when nimbla-reset reports them).
-leftovers=$(perl -MJSON::PP -0777 -ne 'print join(", ", map { ref ? encode_json($_) : $_ } @{(eval { decode_json($_) } || {})->{leftovers} || []})' "$report" 2>/dev/null)
+leftovers=$(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};
+    print join(", ", map { ref ? encode_json($_) : $_ } @{$d->{leftovers} || []})' "$report" 2>/dev/null)
 case $status in
 0) outcome="uninstalled" ;;
 1) outcome="failed${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;
