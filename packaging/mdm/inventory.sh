@@ -4,7 +4,8 @@
 #
 # Prints one line: the client's version, with " running" when it runs for the user; "not
 # installed"; or "unknown: <why>" (nobody logged in, say). As a Jamf Pro extension attribute, set
-# format=jamf below (or NIMBLA_INVENTORY_FORMAT=jamf): the line is then wrapped in <result>...</result>.
+# format=jamf below (or NIMBLA_INVENTORY_FORMAT=jamf): the line is then wrapped in
+# <result>...</result>.
 # The user: $3 when the system passes one (Jamf Pro's policy parameters), else the one at the
 # console. Exit status 0, so that an inventory never fails on it.
 set -u
@@ -14,18 +15,15 @@ nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
 format=${NIMBLA_INVENTORY_FORMAT:-plain}
 user=${3-}
 
-# The one-liner: nimbla-reset status --json | perl -MJSON::PP -0777 -ne '<print the client's state>'
+# The one-liner of docs/deploy.md, for the user given or the one at the console.
 state=
-if [[ -n $user && ! $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]]; then
-    state="unknown: bad user name"
-else
+if [[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]]; then
     state=$("$nimbla_reset" status --json ${user:+--user "$user"} </dev/null 2>/dev/null |
-        perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {}; $c = $d->{client};
-            print !$c ? "unknown: " . ($d->{error}{message} // "no report (nobody logged in?)")
-                : !$c->{installed} ? "not installed"
-                : ($c->{version} // "unknown version") . ($c->{running} ? " running" : "")')
+        perl -MJSON::PP -0777 -ne '$c = decode_json($_)->{client} or exit 1;
+            print $c->{installed} ? ($c->{version} // "?") . ($c->{running} ? " running" : "") : "not installed"' \
+            2>/dev/null)
 fi
-[[ -n $state ]] || state="unknown: no report from $nimbla_reset"
+[[ -n $state ]] || state="unknown: no report from nimbla-reset (nobody logged in, or a bad user name)"
 if [[ $format == jamf ]]; then
     echo "<result>$state</result>"
 else
