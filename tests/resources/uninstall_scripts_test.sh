@@ -104,7 +104,8 @@ populate
 expect_list "user script" "$user_script" "${user_traces[@]}"
 expect_list "root script" "$root_script" "${root_traces[@]}" "${receipts[@]}"
 check "a listing removes nothing" all_there "${traces[@]}"
-check "a listing unloads and forgets nothing" all_gone /tmp/launchctl.log /tmp/p
+check "a listing unloads nothing" all_gone /tmp/launchctl.log
+check "a listing forgets nothing" grep -qxF com.nimbla.desktop /tmp/pkgs
 
 # Everything listed goes, nothing else; what went is reported; a second run succeeds silently,
 # also without a fixed folder (HTTPStorages). Agents and daemons are unloaded before they go; the
