@@ -1,0 +1,31 @@
+#!/bin/bash
+# Reports the Nimbla Drive client's state for a device-management system's inventory (runs as
+# root; changes nothing). See docs/deploy.md.
+#
+# Prints one line: the client's version, with " running" when it runs for the user; "not
+# installed"; or "unknown: <why>" (nobody logged in, say). As a Jamf Pro extension attribute, set
+# format=jamf below (or NIMBLA_INVENTORY_FORMAT=jamf): the line is then wrapped in
+# <result>...</result>.
+# The user: $3 when the system passes one (Jamf Pro's policy parameters), else the one at the
+# console. Exit status 0, so that an inventory never fails on it.
+set -u
+PATH=/usr/bin:/bin:/usr/sbin:/sbin
+nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
+[[ -x $nimbla_reset ]] || nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
+format=${NIMBLA_INVENTORY_FORMAT:-plain}
+user=${3-}
+
+# The one-liner of docs/deploy.md, for the user given or the one at the console.
+state=
+if [[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]]; then
+    state=$("$nimbla_reset" status --json ${user:+--user "$user"} </dev/null 2>/dev/null |
+        perl -MJSON::PP -0777 -ne '$c = decode_json($_)->{client} or exit 1;
+            print $c->{installed} ? ($c->{version} // "?") . ($c->{running} ? " running" : "") : "not installed"' \
+            2>/dev/null)
+fi
+[[ -n $state ]] || state="unknown: no report from nimbla-reset (nobody logged in, or a bad user name)"
+if [[ $format == jamf ]]; then
+    echo "<result>$state</result>"
+else
+    echo "$state"
+fi
