@@ -8,7 +8,8 @@
 //   nimbla_bench p2-one runner|runner-nolog|poll|poll-write bytes
 //   nimbla_bench p3 [lines] [rounds]
 //   nimbla_bench p5 [rounds]                    (inside the simulated installation)
-//   nimbla_bench p6|p7 <nimbla-reset> [rounds]  (inside it too, the command line for alex)
+//   nimbla_bench p6 <nimbla-reset> [rounds] [admin-script]  (inside it too: bench_cli.cpp)
+//   nimbla_bench p7|p8 <nimbla-reset> [rounds]
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -32,8 +33,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
+#include "bench_support.h"
 #include "logging/Logger.h"
 #include "operations/Outcomes.h"
 #include "operations/Reset.h"
@@ -44,20 +44,7 @@
 
 extern char** environ;
 
-namespace {
-
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-// The window's kind of session: the tool's own user, logging to its Desktop log.
-const nimbla::Session& benchSession() {
-    static const nimbla::Session session = [] {
-        nimbla::Session made;
-        made.log = &nimbla::dest();
-        return made;
-    }();
-    return session;
-}
+namespace nimbla_bench {
 
 std::int64_t nanosSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
@@ -80,6 +67,83 @@ void result(const std::string& key, double value) {
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "nimbla_bench: %s\n", message.c_str());
     std::exit(1);
+}
+
+// Reads both pipes to their end, then waits for the child.
+Captured collect(pid_t pid, int outRead, int errRead) {
+    Captured captured;
+    pollfd fds[2] = {{outRead, POLLIN, 0}, {errRead, POLLIN, 0}};
+    std::string* sinks[2] = {&captured.out, &captured.err};
+    static char buffer[64 * 1024];
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
+                continue;
+            }
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    captured.exitedWithZero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return captured;
+}
+
+// A plain capture: both streams into pipes, a poll loop reading each into a buffer, then wait.
+Captured spawnAndCapture(const std::vector<std::string>& command) {
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        fail("pipe2 failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const auto& argument : command) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    Captured captured;
+    if (spawned == 0) {
+        captured = collect(pid, outPipe[0], errPipe[0]);
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    return captured;
+}
+
+}  // namespace nimbla_bench
+
+namespace {
+
+using namespace nimbla_bench;
+namespace fs = std::filesystem;
+
+// The window's kind of session: the tool's own user, logging to its Desktop log.
+const nimbla::Session& benchSession() {
+    static const nimbla::Session session = [] {
+        nimbla::Session made;
+        made.log = &nimbla::dest();
+        return made;
+    }();
+    return session;
 }
 
 // A throwaway home folder (with a Desktop, unless told otherwise) that receives the tool's log,
@@ -139,65 +203,6 @@ bool spawnAndWait(const char* program) {
     while (waitpid(pid, &status, 0) < 0) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// A plain capture: both streams into pipes, a poll loop reading each into a buffer, then wait.
-struct Captured {
-    bool exitedWithZero = false;
-    std::string out;
-    std::string err;
-};
-
-Captured spawnAndCapture(const std::vector<std::string>& command) {
-    Captured captured;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        fail("pipe2 failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const auto& argument : command) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (spawned == 0) {
-        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        std::string* sinks[2] = {&captured.out, &captured.err};
-        static char buffer[64 * 1024];
-        int open = 2;
-        while (open > 0) {
-            if (poll(fds, 2, -1) < 0) {
-                continue;
-            }
-            for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || fds[i].revents == 0) {
-                    continue;
-                }
-                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-                if (n > 0) {
-                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
-                } else {
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-        }
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
-        }
-        captured.exitedWithZero = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    close(outPipe[0]);
-    close(errPipe[0]);
-    return captured;
 }
 
 // Runs a peer program that times itself and prints nanoseconds per call.
@@ -522,68 +527,6 @@ int benchReset(int rounds) {
     return 0;
 }
 
-// ---- P6 and P7: the command line, as root for alex, in the simulated installation ----
-
-// The commands of a run, as its JSON report lists them.
-std::vector<std::vector<std::string>> stepsOf(const std::string& json) {
-    std::vector<std::vector<std::string>> commands;
-    const nlohmann::json report = nlohmann::json::parse(json);
-    for (const auto& step : report.at("steps")) {
-        std::vector<std::string> line{step.at("program").get<std::string>()};
-        for (const auto& argument : step.at("arguments")) {
-            line.push_back(argument.get<std::string>());
-        }
-        commands.push_back(std::move(line));
-    }
-    return commands;
-}
-
-// P6: `status --json` against its probe command run directly. P7: a whole `reset` against the
-// same commands run directly: the difference is the command line's own time.
-int benchCommandLine(const std::string& which, const std::string& cli, int rounds) {
-    if (getenv("NIMBLA_SIM_TOOL") == nullptr) {
-        fail(which + " runs inside the simulated installation (tools/sim/nimbla-sim)");
-    }
-    const std::vector<std::string> run = {
-        cli, which == "p6" ? "status" : "reset", "--user", "alex", "--json", "--quiet"};
-    // The first reset removes what there is; the measured ones run the same commands each time.
-    Captured first = spawnAndCapture(run);
-    const auto commands = stepsOf(spawnAndCapture(run).out);
-    if (commands.empty()) {
-        fail("the command line ran no command: " + first.err);
-    }
-    std::vector<double> cliNs, directNs, ratios, startNs;
-    for (int round = 0; round < rounds; ++round) {
-        // For reference: the program's start and end alone.
-        auto start = Clock::now();
-        spawnAndCapture({cli, "--version"});
-        startNs.push_back(static_cast<double>(nanosSince(start)));
-        start = Clock::now();
-        if (!spawnAndCapture(run).exitedWithZero) {
-            fail(which + ": the command line failed");
-        }
-        cliNs.push_back(static_cast<double>(nanosSince(start)));
-        start = Clock::now();
-        for (const auto& command : commands) {
-            spawnAndCapture(command);
-        }
-        directNs.push_back(static_cast<double>(nanosSince(start)));
-        ratios.push_back(cliNs.back() / directNs.back());
-    }
-    std::printf("# %s: %zu commands\n", which.c_str(), commands.size());
-    result(which + ".commands", static_cast<double>(commands.size()));
-    result(which + ".cli_ns", median(cliNs));
-    result(which + ".direct_ns", median(directNs));
-    result(which + ".cli_per_direct", median(ratios));
-    result(which + ".start_ns", median(startNs));
-    std::vector<double> beyond;
-    for (std::size_t i = 0; i < cliNs.size(); ++i) {
-        beyond.push_back(cliNs[i] - directNs[i]);
-    }
-    result(which + ".beyond_children_ns", median(beyond));
-    return 0;
-}
-
 long argOr(int argc, char** argv, int index, long fallback) {
     return argc > index ? std::strtol(argv[index], nullptr, 10) : fallback;
 }
@@ -609,9 +552,10 @@ int main(int argc, char** argv) {
     if (what == "p5") {
         return benchReset(static_cast<int>(argOr(argc, argv, 2, 15)));
     }
-    if ((what == "p6" || what == "p7") && argc > 2) {
-        return benchCommandLine(what, argv[2], static_cast<int>(argOr(argc, argv, 3, 15)));
+    if ((what == "p6" || what == "p7" || what == "p8") && argc > 2) {
+        return nimbla_bench::benchCommandLine(
+            what, argv[2], static_cast<int>(argOr(argc, argv, 3, 15)), argc > 4 ? argv[4] : "");
     }
-    std::fprintf(stderr, "usage: %s p1|p2|p3|p5|p6|p7 [...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s p1|p2|p3|p5|p6|p7|p8 [...]\n", argv[0]);
     return 64;
 }

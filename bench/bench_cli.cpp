@@ -1,0 +1,200 @@
+// P6, P7 and P8: the command line as root for alex, in the simulated installation.
+//
+//   P6  `status --json` against its probe commands run directly, and against the shell script
+//       administrators use for the same probes (bench/admin-status.sh)
+//   P7  a whole `reset` against the same commands run directly
+//   P8  the leftovers check after an uninstall: both uninstall scripts' --list, the user's run as
+//       the user, against the same two starts of a shell that does nothing
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "bench_support.h"
+
+namespace nimbla_bench {
+
+namespace {
+
+// The commands of a run, as its JSON report lists them.
+std::vector<std::vector<std::string>> stepsOf(const std::string& json) {
+    std::vector<std::vector<std::string>> commands;
+    const nlohmann::json report = nlohmann::json::parse(json);
+    for (const auto& step : report.at("steps")) {
+        std::vector<std::string> line{step.at("program").get<std::string>()};
+        for (const auto& argument : step.at("arguments")) {
+            line.push_back(argument.get<std::string>());
+        }
+        commands.push_back(std::move(line));
+    }
+    return commands;
+}
+
+// Starts the command as `user` the way root's steps for a user start: a session of its own,
+// /dev/null as input, the user's groups and ids, its home as the folder and a minimal
+// environment.
+Captured spawnAsAndCapture(const passwd& user, const std::vector<std::string>& command) {
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        fail("pipe2 failed");
+    }
+    const std::string home = std::string("HOME=") + user.pw_dir;
+    const std::string name = std::string("USER=") + user.pw_name;
+    const std::string logname = std::string("LOGNAME=") + user.pw_name;
+    const std::string shell = std::string("SHELL=") + user.pw_shell;
+    const char* environment[] = {"PATH=/usr/bin:/bin:/usr/sbin:/sbin",
+                                 home.c_str(),
+                                 name.c_str(),
+                                 logname.c_str(),
+                                 shell.c_str(),
+                                 nullptr};
+    std::vector<char*> argv;
+    for (const auto& argument : command) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDONLY);
+        if (setsid() < 0 || null < 0 || dup2(null, STDIN_FILENO) < 0 ||
+            dup2(outPipe[1], STDOUT_FILENO) < 0 || dup2(errPipe[1], STDERR_FILENO) < 0 ||
+            initgroups(user.pw_name, user.pw_gid) != 0 || setgid(user.pw_gid) != 0 ||
+            setuid(user.pw_uid) != 0 || chdir(user.pw_dir) != 0) {
+            _exit(127);
+        }
+        execve(argv[0], argv.data(), const_cast<char* const*>(environment));
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    Captured captured;
+    if (pid > 0) {
+        captured = collect(pid, outPipe[0], errPipe[0]);
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    return captured;
+}
+
+void medians(const std::string& which, const std::map<std::string, std::vector<double>>& series) {
+    for (const auto& [key, values] : series) {
+        result(which + "." + key, median(values));
+    }
+}
+
+// P8: after one uninstall, the two listings that find what is left over, against two starts of
+// a shell that does nothing, as the same users.
+int benchLeftoversCheck(const std::string& cli, int rounds) {
+    const passwd* found = getpwnam("alex");
+    if (found == nullptr) {
+        fail("p8: no user alex");
+    }
+    const passwd alex = *found;
+    Captured uninstall = spawnAndCapture({cli, "uninstall", "--user", "alex", "--json", "--quiet"});
+    const nlohmann::json report = nlohmann::json::parse(uninstall.out);
+    const auto& scripts = report.at("uninstallScripts");
+    if (!scripts.at("user").is_string() || !scripts.at("administrator").is_string()) {
+        fail("p8: the uninstall scripts are missing: " + uninstall.err);
+    }
+    const std::vector<std::string> userList{scripts.at("user").get<std::string>(), "--list"};
+    const std::vector<std::string> adminList{scripts.at("administrator").get<std::string>(),
+                                             "--list"};
+    const std::vector<std::string> nothing{"/bin/bash", "-c", ":"};
+    std::map<std::string, std::vector<double>> series;
+    std::vector<double> ratios;
+    std::size_t leftovers = 0;
+    for (int round = 0; round < rounds; ++round) {
+        auto start = Clock::now();
+        const Captured mine = spawnAsAndCapture(alex, userList);
+        series["user_ns"].push_back(static_cast<double>(nanosSince(start)));
+        auto middle = Clock::now();
+        const Captured machine = spawnAndCapture(adminList);
+        series["admin_ns"].push_back(static_cast<double>(nanosSince(middle)));
+        const double check = static_cast<double>(nanosSince(start));
+        if (!mine.exitedWithZero || !machine.exitedWithZero) {
+            fail("p8: a listing failed: " + mine.err + machine.err);
+        }
+        leftovers = mine.out.size() + machine.out.size();
+        start = Clock::now();
+        spawnAsAndCapture(alex, nothing);
+        spawnAndCapture(nothing);
+        const double floor = static_cast<double>(nanosSince(start));
+        series["check_ns"].push_back(check);
+        series["floor_ns"].push_back(floor);
+        ratios.push_back(check / floor);
+    }
+    std::printf("# p8: after the uninstall (exit status in its report: %d), %zu bytes listed\n",
+                report.value("exitCode", -1), leftovers);
+    medians("p8", series);
+    result("p8.check_per_floor", median(ratios));
+    return 0;
+}
+
+}  // namespace
+
+// P6: `status --json` against its probe commands run directly (and against the administrators'
+// script, when given). P7: a whole `reset` against the same commands run directly: the difference
+// is the command line's own time.
+int benchCommandLine(const std::string& which, const std::string& cli, int rounds,
+                     const std::string& adminScript) {
+    if (getenv("NIMBLA_SIM_TOOL") == nullptr) {
+        fail(which + " runs inside the simulated installation (tools/sim/nimbla-sim)");
+    }
+    if (which == "p8") {
+        return benchLeftoversCheck(cli, rounds);
+    }
+    const std::vector<std::string> run = {
+        cli, which == "p6" ? "status" : "reset", "--user", "alex", "--json", "--quiet"};
+    const std::vector<std::string> admin = {"/bin/bash", adminScript, "alex"};
+    // The first reset removes what there is; the measured ones run the same commands each time.
+    Captured first = spawnAndCapture(run);
+    const auto commands = stepsOf(spawnAndCapture(run).out);
+    if (commands.empty()) {
+        fail("the command line ran no command: " + first.err);
+    }
+    std::map<std::string, std::vector<double>> series;
+    std::vector<double> ratios, adminRatios;
+    for (int round = 0; round < rounds; ++round) {
+        // For reference: the program's start and end alone.
+        auto start = Clock::now();
+        spawnAndCapture({cli, "--version"});
+        series["start_ns"].push_back(static_cast<double>(nanosSince(start)));
+        start = Clock::now();
+        if (!spawnAndCapture(run).exitedWithZero) {
+            fail(which + ": the command line failed");
+        }
+        const double ours = static_cast<double>(nanosSince(start));
+        start = Clock::now();
+        for (const auto& command : commands) {
+            spawnAndCapture(command);
+        }
+        const double direct = static_cast<double>(nanosSince(start));
+        series["cli_ns"].push_back(ours);
+        series["direct_ns"].push_back(direct);
+        series["beyond_children_ns"].push_back(ours - direct);
+        ratios.push_back(ours / direct);
+        if (!adminScript.empty()) {
+            start = Clock::now();
+            if (!spawnAndCapture(admin).exitedWithZero) {
+                fail(which + ": the administrators' script failed");
+            }
+            const double script = static_cast<double>(nanosSince(start));
+            series["admin_ns"].push_back(script);
+            adminRatios.push_back(ours / script);
+        }
+    }
+    std::printf("# %s: %zu commands\n", which.c_str(), commands.size());
+    result(which + ".commands", static_cast<double>(commands.size()));
+    medians(which, series);
+    result(which + ".cli_per_direct", median(ratios));
+    if (!adminRatios.empty()) {
+        result(which + ".cli_per_admin", median(adminRatios));
+    }
+    return 0;
+}
+
+}  // namespace nimbla_bench
