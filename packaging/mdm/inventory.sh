@@ -19,7 +19,7 @@ user=${3-}
 state=
 if [[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]]; then
     state=$("$nimbla_reset" status --json ${user:+--user "$user"} </dev/null 2>/dev/null |
-        perl -MJSON::PP -0777 -ne '$c = decode_json($_)->{client} or exit 1;
+        perl -MJSON::PP -0777 -ne '$d = decode_json($_); exit 1 if $d->{error}; $c = $d->{client};
             print $c->{installed} ? ($c->{version} // "?") . ($c->{running} ? " running" : "") : "not installed"' \
             2>/dev/null)
 fi

@@ -16,6 +16,7 @@
 #include "cli/Report.h"
 #include "operations/Outcomes.h"
 #include "operations/Uninstall.h"
+#include "platform/BuildInfo.h"
 #include "platform/Clock.h"
 #include "platform/HomeDirectory.h"
 #include "platform/SystemVersion.h"
@@ -68,12 +69,23 @@ private:
     bool swapped_ = false;
 };
 
-// Ends the run: the closing line (a failure's or a refusal's even with --quiet) and the JSON
-// object. A JSON object that could not be written whole fails the run.
-int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCode) {
+// Ends the run: the closing line (a failure's or a refusal's even with --quiet), the --log
+// file's last lines and the JSON object. A JSON object that could not be written whole fails
+// the run.
+int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCode,
+           LogCopy* copy = nullptr) {
     report.exitCode = exitCode;
     if (stepLog != nullptr) {
         report.steps = stepLog->steps();
+    }
+    if (copy != nullptr) {
+        if (report.error) {
+            copy->append("Refused or stopped (" + report.error->code +
+                         "): " + report.error->message + "\n");
+        }
+        copy->append("End: outcome " + report.outcome.value_or("none") + ", exit status " +
+                     std::to_string(exitCode) + ", leftovers " +
+                     (report.leftovers ? std::to_string(report.leftovers->size()) : "-") + "\n");
     }
     if (outputs.output.human || exitCode != kExitSuccess) {
         writeAll(STDERR_FILENO, closingLine(report));
@@ -99,6 +111,18 @@ Session sessionFor(const Target& target, const std::string& home) {
     session.home = home;
     session.clientOwner = target.user.uid;
     return session;
+}
+
+// The --log file's first line: what runs, for whom, by whom.
+std::string startLine(const Options& options, const Context& context, const Target* target) {
+    std::string line = std::string("Start: ") + kProgram + " " + platform::build::projectVersion +
+                       " " + commandName(options.command);
+    if (target != nullptr) {
+        line += " for " + target->user.user + " (uid " + std::to_string(target->user.uid) + ")";
+    }
+    const auto by = context.userWithId(context.effectiveUid);
+    return line + ", run by " + (by ? by->user : std::string("?")) + " (uid " +
+           std::to_string(context.effectiveUid) + "), process " + std::to_string(::getpid()) + "\n";
 }
 
 bool asksForJson(const std::vector<std::string>& arguments) {
@@ -152,46 +176,59 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
     report.systemVersion = versionText(platform::operatingSystemVersion());
     report.userScript = userUninstallScript();
     report.privilegedScript = privilegedUninstallScript();
-    if (options.logFile && !folderOfExists(*options.logFile)) {
-        report.error =
-            ErrorRecord{"LOG_REFUSED", "cannot open the log file " + *options.logFile +
-                                           ": no such folder (see " + kProgram + " --help)"};
-        return finish(outputs, report, nullptr, kExitUsage);
+    std::unique_ptr<LogCopy> copy;
+    if (options.logFile) {
+        std::string problem = "cannot open the log file " + *options.logFile + ": no such folder";
+        if (folderOfExists(*options.logFile) && realRun) {
+            copy = LogCopy::open(*options.logFile, "-", problem);
+        }
+        if (!copy && (realRun || !folderOfExists(*options.logFile))) {
+            report.error = ErrorRecord{"LOG_REFUSED", problem + " (see " + kProgram + " --help)"};
+            return finish(outputs, report, nullptr, kExitUsage);
+        }
     }
 
     // 2. Whose client, and the session that works for them.
     const auto chosen = chooseTarget(options, context);
+    const Target* target = std::get_if<Target>(&chosen);
+    if (copy) {
+        if (target != nullptr) {
+            copy->setUser(target->user.user);
+        }
+        copy->append(startLine(options, context, target));
+    }
     if (const Refusal* refusal = std::get_if<Refusal>(&chosen)) {
         report.error = ErrorRecord{refusal->code, refusal->message};
-        return finish(outputs, report, nullptr, refusal->exitCode);
+        return finish(outputs, report, nullptr, refusal->exitCode, copy.get());
     }
-    const Target& target = std::get<Target>(chosen);
     // As root the user database says where the user's home is, whatever HOME says.
     const std::string home =
-        context.effectiveUid == 0 ? target.user.home : platform::homeDirectory();
+        context.effectiveUid == 0 ? target->user.home : platform::homeDirectory();
     LogDestination log(logPathFor(home, platform::now()));
-    if (target.runAsUser) {
-        log.setOwner(target.user.uid, target.user.gid);
+    if (target->runAsUser) {
+        log.setOwner(target->user.uid, target->user.gid);
     }
     StepLog stepLog(outputs.output);
-    Session session = sessionFor(target, home);
+    Session session = sessionFor(*target, home);
     session.log = realRun ? &log : nullptr;  // the probes leave no trace
     session.observer = [&stepLog](const StepEvent& event) {
         if (event.phase == StepEvent::Phase::Ended) {
             stepLog.ended(event);
         }
     };
-    report.user = target.user.user;
+    report.user = target->user.user;
     report.home = home;
     report.log = log.path();
 
     // 3. Look, or act.
     if (!realRun) {
         probe(session, options.command, report);
-        if (outputs.output.human) {
-            writeAll(STDERR_FILENO, options.command == Command::Status
-                                        ? statusText(report)
-                                        : planText(report, options.quitClientSeconds.has_value()));
+        // status's report is its data, on standard output (standard error with --json); a dry
+        // run's plan is progress.
+        if (outputs.output.human && options.command == Command::Status) {
+            writeAll(STDOUT_FILENO, statusText(report));
+        } else if (outputs.output.human) {
+            writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
         }
         const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
                              !options.quitClientSeconds;
@@ -200,8 +237,9 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
         }
         return finish(outputs, report, &stepLog, refused ? kExitClientRunning : kExitSuccess);
     }
-    const int exitCode = execute(session, log, options, target, outputs.output, report);
-    return finish(outputs, report, &stepLog, exitCode);
+    const int exitCode =
+        execute(session, log, options, *target, outputs.output, report, copy.get());
+    return finish(outputs, report, &stepLog, exitCode, copy.get());
 }
 
 }  // namespace nimbla::cli

@@ -9,14 +9,15 @@
 #include <thread>
 
 #include "cli/Interruption.h"
-#include "cli/LogCopy.h"
 #include "cli/Probe.h"
 #include "cli/RunLock.h"
 #include "operations/Outcomes.h"
 #include "operations/Preservation.h"
 #include "operations/Reset.h"
 #include "operations/RunningClient.h"
+#include "operations/Traces.h"
 #include "operations/Uninstall.h"
+#include "process/RunProcess.h"
 
 namespace nimbla::cli {
 
@@ -102,10 +103,35 @@ void record(const Session& session, const Outcome& outcome, Report& report) {
     report.clientInstalled = report.clientVersion.has_value();
 }
 
+// Reopens the client as the user, in their session, with nothing in the Desktop log.
+bool relaunch(const Session& session) {
+    Session quiet = session;
+    quiet.log = nullptr;
+    return runProcessSeam()(quiet, "/usr/bin/open", {"-b", kNimblaBundleIdentifier},
+                            "Reopening Nimbla Drive")
+        .succeeded;
+}
+
+// The administrator script's output, line by line (the scripting service joins them with "\r").
+std::string administratorLines(std::string_view output) {
+    std::string lines;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = std::min(output.find_first_of("\r\n", start), output.size());
+        if (end > start) {
+            lines += "Administrator script: ";
+            lines += output.substr(start, end - start);
+            lines += "\n";
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
 }  // namespace
 
 int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
-            const Output& output, Report& report) {
+            const Output& output, Report& report, LogCopy* copy) {
     const platform::RunAs& user = target.user;
     RunLock lock(user.home, user.uid, user.gid);
     if (lock.state() == RunLock::State::Busy) {
@@ -118,14 +144,18 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     if (lock.state() == RunLock::State::Failed) {
         return refused(report, kExitCannotRun, "LOCKED", lock.problem());
     }
-    std::unique_ptr<LogCopy> copy;
-    if (options.logFile) {
-        std::string problem;
-        copy = LogCopy::open(*options.logFile, user.user, problem);
-        if (!copy) {
-            return refused(report, kExitUsage, "LOG_REFUSED", problem);
-        }
-        log.setCopy([&copy](std::string_view text) { copy->append(text); });
+    if (copy != nullptr) {
+        log.setCopy([copy](std::string_view text) { copy->append(text); });
+        const StepObserver shown = session.observer;
+        session.observer = [shown, copy](const StepEvent& event) {
+            if (shown) {
+                shown(event);
+            }
+            if (event.phase == StepEvent::Phase::Ended &&
+                event.description == kSudoStepDescription) {
+                copy->append(administratorLines(event.output));
+            }
+        };
     }
 
     Interruption interruption;
@@ -135,7 +165,7 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     };
     if (options.quitClientSeconds) {
         const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
-        if (copy && !asked.empty()) {
+        if (copy != nullptr && !asked.empty()) {
             copy->append(asked);
         }
     }
@@ -150,19 +180,37 @@ int execute(Session& session, LogDestination& log, const Options& options, const
 
     const FolderTimes before = preservationFolders(report.home);
     const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
+    log.setCopy({});
     record(session, outcome, report);
-    if (outcome.name != outcomes::nimblaDriveRunning) {
-        report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
+    if (outcome.name == outcomes::nimblaDriveRunning) {
+        return exitCodeFor(outcome.name);
     }
+    report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
     if (const int signal = interruption.signal(); signal != 0) {
         report.outcome = std::string(kInterrupted);
-        log.setCopy({});
         return refused(
             report, 128 + signal, std::string(kInterrupted),
             std::string("interrupted by ") + signalName(signal) + ": no further step was started");
     }
-    log.setCopy({});
-    return exitCodeFor(outcome.name);
+    int exitCode = exitCodeFor(outcome.name);
+    if (options.command == Command::Uninstall) {
+        report.leftovers = leftoversOf(session, outcome.plan);
+        if (!report.leftovers->empty()) {
+            exitCode = kExitFailed;  // a complete uninstall is exactly exit 0
+        }
+    }
+    const bool wasRunning = std::any_of(report.clientQuits.begin(), report.clientQuits.end(),
+                                        [](const QuitRecord& quit) { return quit.ended; });
+    if (options.relaunch && exitCode == kExitSuccess && wasRunning) {
+        report.relaunched = relaunch(session);
+        if (copy != nullptr) {
+            copy->append(*report.relaunched ? "Reopened Nimbla Drive\n"
+                                            : "Could not reopen Nimbla Drive\n");
+        }
+    } else if (options.relaunch) {
+        report.relaunched = false;
+    }
+    return exitCode;
 }
 
 }  // namespace nimbla::cli

@@ -48,6 +48,7 @@ void LogCopy::append(std::string_view text) {
     char stamp[40];
     const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc);
     std::snprintf(stamp + length, sizeof stamp - length, ".%03dZ", static_cast<int>(millis));
+    std::lock_guard lock(mutex_);
     const std::string prefix = std::string(stamp) + " " + user_ + " ";
     std::string lines;
     while (!text.empty()) {
@@ -58,8 +59,12 @@ void LogCopy::append(std::string_view text) {
         lines += '\n';
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
-    std::lock_guard lock(mutex_);
     writeAll(fd_, lines);
+}
+
+void LogCopy::setUser(std::string user) {
+    std::lock_guard lock(mutex_);
+    user_ = std::move(user);
 }
 
 }  // namespace nimbla::cli

@@ -21,6 +21,9 @@ public:
     // Appends `text` (one or more lines) with each line prefixed.
     void append(std::string_view text);
 
+    // The user each line names from now on.
+    void setUser(std::string user);
+
 private:
     LogCopy(int fd, std::string user) : fd_(fd), user_(std::move(user)) {}
 

@@ -83,6 +83,8 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     app.add_flag("--quit-client", quitClient,
                  "Ask the client to quit first, and wait up to SECONDS (default 10)")
         ->option_text("[=SECONDS]");
+    app.add_flag("--relaunch", options.relaunch,
+                 "After a successful reset, reopen the client that --quit-client ended");
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
@@ -142,6 +144,9 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
         if (options.command == Command::Status) {
             return usageError("status changes nothing; --quit-client goes with reset or uninstall");
         }
+    }
+    if (options.relaunch && (options.command != Command::Reset || !options.quitClientSeconds)) {
+        return usageError("--relaunch goes with reset and --quit-client");
     }
     return {options, kExitSuccess, "", ""};
 }

@@ -17,6 +17,7 @@ struct Options {
     bool quiet = false;
     std::optional<std::string> logFile;    // --log FILE
     std::optional<int> quitClientSeconds;  // --quit-client[=SECONDS]
+    bool relaunch = false;                 // --relaunch
 };
 
 // The exit statuses, stable for scripts.

@@ -2,13 +2,14 @@
 
 #include "operations/Reset.h"
 #include "operations/RunningClient.h"
+#include "operations/Traces.h"
 #include "operations/Uninstall.h"
 
 namespace nimbla::cli {
 
 PlanRecord planned(const Session& session, const PlannedStep& step) {
     return {step.description, step.command.program, step.command.arguments,
-            step.asAdministrator ? "root" : session.userName};
+            step.asAdministrator ? "root" : session.userName, step.paths};
 }
 
 void probe(const Session& session, Command command, Report& report) {
@@ -16,15 +17,37 @@ void probe(const Session& session, Command command, Report& report) {
     const ProcessResult version = readClientVersion(session);
     report.clientVersion = versionText(version);
     report.clientInstalled = report.clientVersion.has_value();
-    const Plan plan = command == Command::Uninstall ? planUninstall(version) : planReset(version);
+    Plan plan = command == Command::Reset ? planReset(version) : planUninstall(version);
     report.domainRemoval = planned(session, plan.steps.front());
-    if (command != Command::Status) {
+    if (command == Command::Status) {
+        report.traces.emplace();
+        for (const Trace& trace : tracesOnDisk(session, plan)) {
+            report.traces->push_back({trace.path, trace.kind, trace.bytes, trace.kept});
+        }
+    } else {
+        findRemovals(session, plan);
         report.plan.push_back(planned(session, versionReadStep()));
         for (const PlannedStep& step : plan.steps) {
             report.plan.push_back(planned(session, step));
         }
     }
 }
+
+namespace {
+
+std::string tracesText(const std::vector<TraceRecord>& traces) {
+    if (traces.empty()) {
+        return "Traces on disk: none\n";
+    }
+    std::string text = "Traces on disk:\n";
+    for (const TraceRecord& trace : traces) {
+        text += "  " + trace.path + " (" + trace.kind + ", " + std::to_string(trace.bytes) +
+                " bytes" + (trace.kept ? ", never-uploaded files: kept" : "") + ")\n";
+    }
+    return text;
+}
+
+}  // namespace
 
 std::string statusText(const Report& report) {
     std::string pids;
@@ -40,7 +63,7 @@ std::string statusText(const Report& report) {
            "Domain removal: " + shellLine(removal.program, removal.arguments) + "\n" +
            "Uninstall script (user): " + report.userScript.value_or("missing") + "\n" +
            "Uninstall script (administrator): " + report.privilegedScript.value_or("missing") +
-           "\n" + "Log: " + report.log + "\n";
+           "\n" + "Log: " + report.log + "\n" + tracesText(*report.traces);
 }
 
 std::string planText(const Report& report, bool quitsClient) {
@@ -54,6 +77,9 @@ std::string planText(const Report& report, bool quitsClient) {
     for (const PlanRecord& step : report.plan) {
         text += "  " + step.description + ": " + shellLine(step.program, step.arguments) +
                 "  (as " + step.asUser + ")\n";
+        for (const std::string& path : step.removes) {
+            text += "      removes " + path + "\n";
+        }
     }
     return text;
 }

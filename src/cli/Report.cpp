@@ -77,7 +77,8 @@ nlohmann::json toJson(const Report& report) {
         plan.push_back({{"description", step.description},
                         {"program", step.program},
                         {"arguments", step.arguments},
-                        {"asUser", step.asUser}});
+                        {"asUser", step.asUser},
+                        {"removes", step.removes}});
     }
     json removal = nullptr;
     if (report.domainRemoval) {
@@ -87,6 +88,16 @@ nlohmann::json toJson(const Report& report) {
     json quits = json::array();
     for (const QuitRecord& quit : report.clientQuits) {
         quits.push_back({{"pid", quit.pid}, {"signal", quit.signal}, {"ended", quit.ended}});
+    }
+    json traces = nullptr;
+    if (report.traces) {
+        traces = json::array();
+        for (const TraceRecord& trace : *report.traces) {
+            traces.push_back({{"path", trace.path},
+                              {"kind", trace.kind},
+                              {"bytes", trace.bytes},
+                              {"kept", trace.kept}});
+        }
     }
     json error = nullptr;
     if (report.error) {
@@ -114,6 +125,9 @@ nlohmann::json toJson(const Report& report) {
         {"steps", steps},
         {"preservedFiles", orNull(report.preservedFiles)},
         {"clientQuits", quits},
+        {"traces", traces},
+        {"leftovers", report.leftovers ? json(*report.leftovers) : json(nullptr)},
+        {"relaunched", report.relaunched ? json(*report.relaunched) : json(nullptr)},
         {"error", error},
     };
 }
@@ -163,6 +177,12 @@ std::string closingLine(const Report& report) {
     std::string line;
     if (outcome == outcomes::resetSuccess || outcome == outcomes::uninstallSuccess) {
         line = outcome == outcomes::resetSuccess ? "Reset succeeded." : "Uninstall succeeded.";
+        if (report.leftovers && !report.leftovers->empty()) {
+            line = "Uninstall ran, but traces of the client are left: " +
+                   std::to_string(report.leftovers->size()) + " (leftovers in --json).";
+        } else if (report.leftovers) {
+            line += " No trace of the client is left.";
+        }
         if (report.preservedFiles) {
             line += " Files that were never uploaded are in " + *report.preservedFiles + ".";
         }
@@ -175,6 +195,9 @@ std::string closingLine(const Report& report) {
     } else {
         line = outcome == outcomes::resetFailed ? "Reset failed." : "Uninstall failed.";
         line += " The log says which step: " + report.log;
+        if (report.leftovers) {
+            line += ". Traces of the client left: " + std::to_string(report.leftovers->size());
+        }
     }
     return line + "\n";
 }

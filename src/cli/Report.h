@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -30,12 +31,21 @@ struct StepRecord {
     static StepRecord from(const StepEvent& ended);
 };
 
-// One command as it would run.
+// One command as it would run, with the existing paths it would remove.
 struct PlanRecord {
     std::string description;
     std::string program;
     std::vector<std::string> arguments;
     std::string asUser;
+    std::vector<std::string> removes;
+};
+
+// One trace of the client on disk.
+struct TraceRecord {
+    std::string path;
+    std::string kind;
+    std::uintmax_t bytes = 0;
+    bool kept = false;
 };
 
 // Why a run ended early: a code for scripts (USAGE, NO_SUCH_USER, NO_CONSOLE_USER, NO_HOME,
@@ -73,6 +83,9 @@ struct Report {
     std::optional<std::string> privilegedScript;
     std::optional<std::string> preservedFiles;
     std::vector<QuitRecord> clientQuits;
+    std::optional<std::vector<TraceRecord>> traces;     // status
+    std::optional<std::vector<std::string>> leftovers;  // after an uninstall
+    std::optional<bool> relaunched;                     // reset --relaunch
     std::optional<ErrorRecord> error;
 };
 

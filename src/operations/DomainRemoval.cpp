@@ -123,7 +123,9 @@ Command domainRemovalFor(const ProcessResult& version) {
 }
 
 PlannedStep domainRemovalStep(const Command& command) {
-    return {kRemovalDescription, command, false, kNoDomainOutput, kNoFileProviderError};
+    PlannedStep step{kRemovalDescription, command, false, kNoDomainOutput, kNoFileProviderError};
+    step.removes = Removal::Domain;
+    return step;
 }
 
 }  // namespace nimbla

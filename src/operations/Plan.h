@@ -18,6 +18,15 @@ struct Command {
     bool operator==(const Command&) const = default;
 };
 
+// What a step removes, as far as a front end shows it before anything runs.
+enum class Removal {
+    Nothing,
+    Domain,          // the file-provider domain's folders
+    Preferences,     // the client's preferences file
+    SupportFolder,   // the client's Application Support folder
+    ListedByScript,  // what `script --list` prints
+};
+
 // One command a workflow runs: what it is, as whom, and how its success is judged. A front end
 // shows the same steps before running anything (a dry run), and a run executes exactly them.
 struct PlannedStep {
@@ -40,6 +49,11 @@ struct PlannedStep {
     // the target was already gone. Empty: only its success counts.
     std::string_view doneWhenOutputHas;
     std::string_view doneWhenErrorOutputHas;
+    // What it removes: the kind, the script that lists it, and (once looked for) the existing
+    // paths.
+    Removal removes = Removal::Nothing;
+    std::string script;
+    std::vector<std::string> paths;
     bool operator==(const PlannedStep&) const = default;
 };
 

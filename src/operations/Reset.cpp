@@ -18,13 +18,16 @@ constexpr const char* kSupportFolderDescription = "Removing Application Support 
 }  // namespace
 
 Plan planReset(const ProcessResult& version) {
-    return {{domainRemovalStep(domainRemovalFor(version)),
-             {kPreferencesDescription,
-              {kDefaults, {"delete", kNimblaBundleIdentifier}},
-              false,
-              {},
-              kNoPreferencesError},
-             {kSupportFolderDescription, {kShell, {"-c", kRemoveSupportFolderCommand}}}}};
+    Plan plan{{domainRemovalStep(domainRemovalFor(version)),
+               {kPreferencesDescription,
+                {kDefaults, {"delete", kNimblaBundleIdentifier}},
+                false,
+                {},
+                kNoPreferencesError},
+               {kSupportFolderDescription, {kShell, {"-c", kRemoveSupportFolderCommand}}}}};
+    plan.steps[1].removes = Removal::Preferences;
+    plan.steps[2].removes = Removal::SupportFolder;
+    return plan;
 }
 
 Outcome resetStages(const Session& session) {

@@ -31,12 +31,16 @@ Plan planUninstall(const ProcessResult& version) {
     Plan plan{{domainRemovalStep(domainRemovalFor(version))}};
     if (auto path = userUninstallScript()) {
         plan.steps.push_back({kUserScriptDescription, {*path, {"-u", "-s"}}});
+        plan.steps.back().removes = Removal::ListedByScript;
+        plan.steps.back().script = *path;
     } else {
         plan.complete = false;
     }
     if (auto path = privilegedUninstallScript()) {
         plan.steps.push_back(
             {kSudoStepDescription, {"/bin/sh", {"-c", privilegedCommandFor(*path)}}, true});
+        plan.steps.back().removes = Removal::ListedByScript;
+        plan.steps.back().script = *path;
     } else {
         plan.complete = false;
     }

@@ -221,9 +221,12 @@ TEST_F(CommandLine, TheDryRunsPlanIsWhatRuns) {
         const Ran ran = cli({command, "--json", "--quiet"});
         fs::remove_all(home.path / "Library");
         json ranSteps = json::array();
-        for (const auto& call : runner.calls)
+        for (const auto& call : runner.calls) {
+            if (call.description.starts_with("Listing"))
+                continue;  // what --list looks at
             ranSteps.push_back(
                 {call.command.front(), Args(call.command.begin() + 1, call.command.end())});
+        }
         for (const auto& line : privileged) ranSteps.push_back({"/bin/sh", Args{"-c", line}});
         json planned = json::array();
         for (const auto& step : plan) planned.push_back({step["program"], step["arguments"]});

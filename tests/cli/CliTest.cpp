@@ -119,7 +119,7 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
     report.systemVersion = "14.4.0";
     report.outcome = "RESET_SUCCESS";
     report.clientPids = {42};
-    report.domainRemoval = PlanRecord{"Removing", "/bin/bash", {"-c", "x"}, "alex"};
+    report.domainRemoval = PlanRecord{"Removing", "/bin/bash", {"-c", "x"}, "alex", {}};
     report.steps = {StepRecord::from(ended), StepRecord::from(failed)};
     report.preservedFiles = "/Users/alex/Nimbla-Nimbla (Archive)";
     const nlohmann::json json = nlohmann::json::parse(toJson(report).dump());
