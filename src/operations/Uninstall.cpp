@@ -8,7 +8,7 @@
 #include "operations/Reset.h"
 #include "platform/Bundle.h"
 #include "platform/Queues.h"
-#include "platform/ScriptingService.h"
+#include "platform/ShellQuote.h"
 #include "process/RunProcess.h"
 
 namespace nimbla {

@@ -11,8 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <string_view>
 
-#include "platform/Primitives.h"
+#include "platform/os/ChildProcess.h"
+
+extern char** environ;
 
 namespace nimbla::platform {
 
@@ -143,28 +146,102 @@ int os::makeArgv(const std::string& path, const std::vector<std::string>& argume
     return 0;
 }
 
-int os::setDefaultSignals(posix_spawnattr_t& attributes, short flags) {
+os::SpawnSetup::SpawnSetup(ChildInput input, int outFd, int errFd, short flags) {
+    step(posix_spawn_file_actions_init(&actions_));
+    actionsReady_ = error_ == 0;
+    step(posix_spawnattr_init(&attributes_));
+    attributesReady_ = error_ == 0;
+    if (input == ChildInput::Null) {
+        step(posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
+    }
+    step(posix_spawn_file_actions_adddup2(&actions_, outFd, STDOUT_FILENO));
+    step(posix_spawn_file_actions_adddup2(&actions_, errFd, STDERR_FILENO));
     sigset_t defaulted;
     sigset_t unblocked;
     sigfillset(&defaulted);
     sigdelset(&defaulted, SIGKILL);
     sigdelset(&defaulted, SIGSTOP);
     sigemptyset(&unblocked);
-    int error = posix_spawnattr_setsigdefault(&attributes, &defaulted);
-    if (error == 0) {
-        error = posix_spawnattr_setsigmask(&attributes, &unblocked);
-    }
-    if (error == 0) {
-        error = posix_spawnattr_setflags(
-            &attributes,
-            static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags));
-    }
-    return error;
+    step(posix_spawnattr_setsigdefault(&attributes_, &defaulted));
+    step(posix_spawnattr_setsigmask(&attributes_, &unblocked));
+    step(posix_spawnattr_setflags(
+        &attributes_, static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags)));
 }
 
+os::SpawnSetup::~SpawnSetup() {
+    if (attributesReady_) {
+        posix_spawnattr_destroy(&attributes_);
+    }
+    if (actionsReady_) {
+        posix_spawn_file_actions_destroy(&actions_);
+    }
+}
+
+void os::SpawnSetup::step(int result) {
+    if (error_ == 0) {
+        error_ = result;
+    }
+}
+
+int os::SpawnSetup::spawn(const std::string& path, char* const* argv, char* const* environment,
+                          pid_t& pid) {
+    step(::posix_spawn(&pid, path.c_str(), &actions_, &attributes_, argv, environment));
+    return error_;
+}
+
+namespace {
+
+constexpr std::string_view kSystemPath = "PATH=/usr/bin:/bin:/usr/sbin:/sbin";
+
+bool isLocaleOrTimeZone(std::string_view variable) {
+    return variable.starts_with("LANG=") || variable.starts_with("LC_") ||
+           variable.starts_with("TZ=");
+}
+
+// The environment of a child run as `runAs` (see runChild), else the tool's own with the
+// system's PATH. Empty (and no child starts) when an entry would hold a NUL byte.
+std::vector<std::string> environmentFor(const RunAs* runAs) {
+    std::vector<std::string> environment{std::string(kSystemPath)};
+    if (runAs) {
+        const std::string shell = runAs->shell.empty() ? "/bin/sh" : runAs->shell;
+        for (const std::string* value : {&runAs->home, &runAs->user, &shell}) {
+            if (value->find('\0') != std::string::npos) {
+                return {};
+            }
+        }
+        environment.push_back("HOME=" + runAs->home);
+        environment.push_back("USER=" + runAs->user);
+        environment.push_back("LOGNAME=" + runAs->user);
+        environment.push_back("SHELL=" + shell);
+    }
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view variable(*entry);
+        if (runAs ? isLocaleOrTimeZone(variable) : !variable.starts_with("PATH=")) {
+            environment.emplace_back(variable);
+        }
+    }
+    return environment;
+}
+
+}  // namespace
+
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
-                     ChildInput input, const RunAs* runAs) {
+                     ChildInput input, const RunAs* runAs, ChildEnvironment kind) {
     ChildOutput child;
+    // The environment, built before anything is started.
+    std::vector<std::string> built;
+    std::vector<char*> environment;
+    if (runAs || kind == ChildEnvironment::SystemPath) {
+        built = environmentFor(runAs);
+        for (std::string& variable : built) {
+            environment.push_back(variable.data());
+        }
+        if (built.empty()) {
+            child.launchError = EINVAL;
+            return child;
+        }
+    }
+    environment.push_back(nullptr);
     Fd outRead, outWrite, errRead, errWrite;
     child.launchError = makePipe(outRead, outWrite);
     if (child.launchError == 0) {
@@ -172,8 +249,15 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
     }
     pid_t pid = -1;
     if (child.launchError == 0) {
-        child.launchError =
-            os::spawnChild(path, arguments, input, outWrite.get(), errWrite.get(), runAs, pid);
+        // A child run as another user never reads the tool's standard input.
+        const os::SpawnRequest request{path,
+                                       arguments,
+                                       runAs ? ChildInput::Null : input,
+                                       outWrite.get(),
+                                       errWrite.get(),
+                                       runAs,
+                                       built.empty() ? environ : environment.data()};
+        child.launchError = os::spawnChild(request, pid);
     }
     // From here on only the child holds the writing ends, so its exit ends the streams.
     outWrite.reset();
