@@ -18,7 +18,6 @@
 #include "platform/PropertyList.h"
 #include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
-#include "platform/Users.h"
 #include "platform/Workspace.h"
 
 extern char** environ;
@@ -274,29 +273,6 @@ TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
     const auto start = std::chrono::steady_clock::now();  // output held open in the background
     EXPECT_EQ(executeAppleScript(statement("sleep 5 & echo started")).result, "started");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-}
-
-// As root a child runs as another user: ids, groups, environment and working folder; a home it
-// cannot enter means it never runs.
-TEST(ChildProcess, RunsAsAnotherUserOnlyWithAllOfItsIdentity) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root";
-    }
-    TempDir home;
-    fs::permissions(home.path, fs::perms(0755));
-    RunAs nobody{65534, 65534, {65534, 4}, "nobody", home.str()};
-    const ChildOutput child =
-        runChild("/bin/sh", {"-c", "id -u; id -g; id -G; echo $HOME $USER $LOGNAME; pwd"},
-                 ChildInput::Null, &nobody);
-    EXPECT_TRUE(child.exitedWithZero()) << child.err;
-    EXPECT_EQ(child.out,
-              "65534\n65534\n65534 4\n" + home.str() + " nobody nobody\n" + home.str() + "\n");
-    nobody.home = home.str() + "/missing";
-    const ChildOutput homeless = runChild("/bin/true", {}, ChildInput::Null, &nobody);
-    EXPECT_FALSE(homeless.started);
-    EXPECT_EQ(homeless.launchError, ENOENT);
-    EXPECT_EQ(lookUpUser("nobody")->uid, 65534u);
-    EXPECT_FALSE(lookUpUser("no such user"));
 }
 
 }  // namespace
