@@ -1,6 +1,7 @@
 // The platform layer: queues, notifications, property lists, the system version, the bundle's
 // resources, the running applications and the scripting service.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <plist/plist.h>
 #include <signal.h>
@@ -11,13 +12,16 @@
 
 #include <atomic>
 #include <future>
+#include <set>
 
 #include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/ChildProcess.h"
+#include "platform/HomeDirectory.h"
 #include "platform/PropertyList.h"
 #include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
+#include "platform/Users.h"
 #include "platform/Workspace.h"
 
 extern char** environ;
@@ -155,16 +159,45 @@ TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
     auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.str(), "9.9"}; });
     EXPECT_EQ(pathForResource("Logo", "png"), dir.str() + "/Logo.png");
     EXPECT_EQ(pathForResource("Logo", ""), std::nullopt);
+    fs::create_directory(dir.path / "Folder.png");
+    EXPECT_EQ(pathForResource("Folder", "png"), std::nullopt);
+}
+
+TEST(HomeDirectory, IsAnAbsoluteHomeElseTheUserDatabases) {
+    const char* saved = std::getenv("HOME");
+    const std::string own = lookUpUser(::getuid())->home;
+    std::vector<std::string> found;
+    for (const char* home : {"/home/x//", "relative/home", ""}) {
+        ::setenv("HOME", home, 1);
+        found.push_back(homeDirectorySeam().real()());
+    }
+    saved ? ::setenv("HOME", saved, 1) : ::unsetenv("HOME");
+    EXPECT_EQ(found, (std::vector<std::string>{"/home/x", own, own}));
 }
 
 struct Sleepers {  // copies of sleep, killed at the end
     std::vector<pid_t> pids;
-    void start(std::string path) {
+    void start(std::string path, uid_t uid = 0) {
         fs::create_directories(fs::path(path).parent_path());
         fs::copy_file("/bin/sleep", path, fs::copy_options::skip_existing);
         char* argv[] = {path.data(), const_cast<char*>("600"), nullptr};
-        // posix_spawn returns once the program runs, so /proc shows it already.
-        EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ), 0);
+        if (uid == 0) {
+            // posix_spawn returns once the program runs, so /proc shows it already.
+            EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ),
+                      0);
+            return;
+        }
+        int ready[2];  // closed on exec: the program runs as `uid` once it reads end of file
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+        if ((pids.emplace_back() = ::fork()) == 0) {
+            if (::setgid(20) == 0 && ::setuid(uid) == 0)
+                ::execv(argv[0], argv);
+            ::_exit(127);
+        }
+        ::close(ready[1]);
+        char byte;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 0);
+        ::close(ready[0]);
     }
     ~Sleepers() {
         for (pid_t pid : pids)
@@ -222,6 +255,27 @@ TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
     }
 }
 
+// Root's processes are not the user's, nor the user's root's, though /proc is all root's to read.
+TEST(Workspace, ListsTheProcessesOfTheUserAskedFor) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    TempDir dir;
+    fs::permissions(dir.path, fs::perms(0755));
+    writeInfoPlist(dir.path / "Nimbla.app", "Nimbla", "com.nimbla.desktop", true);
+    Sleepers sleepers;
+    sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 501);
+    sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 0);
+    const auto pidsOf = [](uid_t uid) {
+        std::set<pid_t> pids;
+        for (const auto& app : runningApplicationsOf(uid))
+            if (app.bundleIdentifier == "com.nimbla.desktop")
+                pids.insert(app.pid);
+        return pids;
+    };
+    EXPECT_EQ(pidsOf(501), std::set<pid_t>{sleepers.pids[0]});
+    EXPECT_EQ(pidsOf(0), std::set<pid_t>{sleepers.pids[1]});
+}
+
 std::string statement(const std::string& literal) {
     return "do shell script \"" + literal + "\" with administrator privileges";
 }
@@ -237,10 +291,10 @@ TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxError) {
 }
 
 // What osascript printed and how it ended, as the scripting service's outcome.
-TEST(ScriptingService, ReadsOsascriptsResultOrErrorLine) {
-    const auto ran = [](int status, std::string out, std::string err) {
+TEST(ScriptingService, ReadsOsascriptsResultOrErrorLineAndPkexecsDismissal) {
+    const auto ran = [](int status, std::string out, std::string err, bool pkexec = false) {
         ChildOutput child{true, 0, true, status, 0, std::move(out), std::move(err)};
-        const ScriptOutcome outcome = osascriptOutcome(child);
+        const ScriptOutcome outcome = pkexec ? pkexecOutcome(child) : osascriptOutcome(child);
         return outcome.result.value_or("-") + "|" + errorOf(outcome);
     };
     const auto error = [](long number, const std::string& message) {
@@ -257,6 +311,9 @@ TEST(ScriptingService, ReadsOsascriptsResultOrErrorLine) {
     EXPECT_EQ(ran(1, "", "osascript: no\n"), error(-2700, "osascript: no"));
     EXPECT_EQ(ran(1, "", "0:1: execution error: bad (12x)\n"),
               error(-2700, "0:1: execution error: bad (12x)"));
+    // pkexec: 126 is the dismissed prompt, the user's cancel; 127, refused authorisation, is not.
+    EXPECT_EQ(ran(126, "", "", true), error(-128, "User canceled."));
+    EXPECT_EQ(ran(127, "", "Not authorized.\n", true), error(127, "Not authorized."));
     ChildOutput missing;
     missing.launchError = ENOENT;
     EXPECT_THAT(errorOf(osascriptOutcome(missing)), HasSubstr("Number = 127;"));
