@@ -17,6 +17,8 @@
 
 #include "helpers/TestSupport.h"
 
+extern char** environ;
+
 void writeAll(int fd, std::string_view text) {
     for (ssize_t n = 0; !text.empty(); text.remove_prefix(std::size_t(n))) {
         if ((n = write(fd, text.data(), text.size())) <= 0) {

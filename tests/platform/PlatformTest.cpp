@@ -188,7 +188,8 @@ struct Sleepers {  // copies of sleep, killed at the end
             return;
         }
         int ready[2];  // closed on exec: the program runs as `uid` once it reads end of file
-        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+        ASSERT_EQ(::pipe(ready), 0);
+        ::fcntl(ready[1], F_SETFD, FD_CLOEXEC);
         if ((pids.emplace_back() = ::fork()) == 0) {
             if (::setgid(20) == 0 && ::setuid(uid) == 0)
                 ::execv(argv[0], argv);
