@@ -62,14 +62,17 @@ int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
         static_cast<short>(POSIX_SPAWN_CLOEXEC_DEFAULT | (request.runAs ? POSIX_SPAWN_SETSID : 0));
     SpawnSetup setup(request.input, request.outFd, request.errFd, flags);
     if (request.input == ChildInput::Inherit && isOpen(STDIN_FILENO)) {
-        setup.step(posix_spawn_file_actions_addinherit_np(setup.actions(), STDIN_FILENO));
+        setup.addAction([](auto* actions) {
+            return posix_spawn_file_actions_addinherit_np(actions, STDIN_FILENO);
+        });
     }
     if (request.runAs) {
         if (request.runAs->home.find('\0') != std::string::npos) {
-            setup.step(EINVAL);
+            setup.fail(EINVAL);
         }
-        setup.step(
-            posix_spawn_file_actions_addchdir_np(setup.actions(), request.runAs->home.c_str()));
+        const char* home = request.runAs->home.c_str();
+        setup.addAction(
+            [home](auto* actions) { return posix_spawn_file_actions_addchdir_np(actions, home); });
     }
     return setup.spawn(program, argv.data(), request.environment, pid);
 }

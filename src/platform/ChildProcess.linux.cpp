@@ -139,7 +139,9 @@ int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
     SpawnSetup setup(request.input, request.outFd, request.errFd, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Our own descriptors are close-on-exec; this also keeps out any a library left inheritable.
-    setup.step(posix_spawn_file_actions_addclosefrom_np(setup.actions(), STDERR_FILENO + 1));
+    setup.addAction([](auto* actions) {
+        return posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
+    });
 #endif
     return setup.spawn(request.path, argv.data(), request.environment, pid);
 }

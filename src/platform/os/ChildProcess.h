@@ -1,7 +1,7 @@
 #pragma once
 
 // Implemented once per system, in ChildProcess.<os>.cpp, on the shared helpers at the end
-// (ChildProcess.cpp). Internal to the platform layer.
+// (ChildSpawn.cpp). Internal to the platform layer.
 
 #include <spawn.h>
 #include <sys/types.h>
@@ -38,10 +38,15 @@ int spawnChild(const SpawnRequest& request, pid_t& pid);
 int makeArgv(const std::string& path, const std::vector<std::string>& arguments,
              std::vector<char*>& argv);
 
+// Shared: the environment of a child run as `runAs` (see runChild), else the tool's own with
+// PATH /usr/bin:/bin:/usr/sbin:/sbin. Empty when an entry would hold a NUL byte.
+std::vector<std::string> environmentFor(const RunAs* runAs);
+
 // Shared: posix_spawn's file actions and attributes for one child, released with it. Standard
 // input /dev/null for ChildInput::Null (else the tool's own is left as it is), standard output
 // and error on `outFd` and `errFd`; every signal to its default action, none blocked, plus
-// `flags`. Steps after the first failure are skipped, and spawn() then returns that failure.
+// `flags`. Steps after the first failure are skipped, and spawn() then returns that failure
+// without starting anything.
 class SpawnSetup {
 public:
     SpawnSetup(ChildInput input, int outFd, int errFd, short flags);
@@ -49,9 +54,20 @@ public:
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-    // Records `result` (an errno value, 0 for success) unless a step failed before.
-    void step(int result);
-    posix_spawn_file_actions_t* actions() { return &actions_; }
+    // One more file action, `add(&actions)`, unless a step failed before; its failure is kept
+    // for spawn().
+    template <typename Add>
+    void addAction(Add add) {
+        if (error_ == 0) {
+            error_ = add(&actions_);
+        }
+    }
+    // Fails the set-up with `error` (an errno value) unless it failed before.
+    void fail(int error) {
+        if (error_ == 0) {
+            error_ = error;
+        }
+    }
     // posix_spawn with what was set up, or the first failure of the set-up.
     int spawn(const std::string& path, char* const* argv, char* const* environment, pid_t& pid);
 
