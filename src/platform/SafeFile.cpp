@@ -19,11 +19,13 @@ struct Descriptor {
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() { reset(); }
-    void reset(int next = -1) {
+    void reset(int next = -1) {  // keeps errno as the call that gave `next` left it
+        const int error = errno;
         if (fd >= 0) {
             ::close(fd);
         }
         fd = next;
+        errno = error;
     }
     int release() {
         const int kept = fd;
@@ -149,7 +151,8 @@ SafeFile openSafely(const std::string& path, const SafeFileOptions& options) {
     if (created) {
         if (::fchown(file.fd, options.ownerUid, options.ownerGid) != 0 ||
             ::fchmod(file.fd, options.fileMode) != 0) {
-            return refused(path, errno, "cannot give it its owner and mode");
+            const int error = errno;
+            return refused(path, error, "cannot give it its owner and mode");
         }
     } else if (errno == EEXIST) {
         file.reset(openAtRetrying(folder.fd, name, flags));
