@@ -21,11 +21,6 @@ namespace nimbla::platform {
 namespace {
 
 using namespace testsupport;
-using ::testing::HasSubstr;
-
-#define NEEDS_ROOT()      \
-    if (::geteuid() != 0) \
-    GTEST_SKIP() << "needs root"
 
 constexpr uid_t kAlex = 501;
 constexpr gid_t kStaff = 20;
@@ -66,7 +61,8 @@ std::vector<std::string> sortedLines(const std::string& text) {
 }
 
 TEST(RunAs, TheChildHasTheUsersIdentityAndAnEnvironmentBuiltFromNothing) {
-    NEEDS_ROOT();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
     AlexHome home;
     const PlantedEnvironment planted{{"HOME", "/root"},
                                      {"PATH", "/opt/planted/bin:/usr/bin:/bin"},
@@ -139,7 +135,8 @@ std::string sessionsUnderATerminal(const AlexHome& home) {
 }
 
 TEST(RunAs, TheChildHasASessionOfItsOwnWithoutTerminalAndReadsNothing) {
-    NEEDS_ROOT();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
     AlexHome home;
     const std::string text = sessionsUnderATerminal(home);
     std::vector<std::string> out;
