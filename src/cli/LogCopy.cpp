@@ -1,7 +1,5 @@
 #include "cli/LogCopy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,28 +7,28 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 
 #include "cli/Progress.h"
+#include "platform/SafeFile.h"
 
 namespace nimbla::cli {
 
 std::unique_ptr<LogCopy> LogCopy::open(const std::string& path, std::string user,
                                        std::string& problem) {
-    const int fd = ::open(
-        path.c_str(),
-        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0640);
-    struct stat st {};
-    if (fd < 0) {
-        problem = "cannot open the log file " + path + ": " + std::strerror(errno);
+    std::error_code error;
+    const std::string absolute = std::filesystem::absolute(path, error).string();
+    const platform::SafeFile file =
+        platform::openSafely(absolute, {.ownerUid = ::geteuid(),
+                                        .ownerGid = ::getegid(),
+                                        .access = platform::SafeFileOptions::Access::Append,
+                                        .fileMode = 0640});
+    if (file.fd < 0) {
+        problem = "cannot use the log file: " + file.problem;
         return nullptr;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
-        ::close(fd);
-        problem = "the log file " + path + " is not a regular file with one name";
-        return nullptr;
-    }
-    return std::unique_ptr<LogCopy>(new LogCopy(fd, std::move(user)));
+    return std::unique_ptr<LogCopy>(new LogCopy(file.fd, std::move(user)));
 }
 
 LogCopy::~LogCopy() {

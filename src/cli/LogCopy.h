@@ -10,8 +10,10 @@ namespace nimbla::cli {
 // The --log file: every log line of the run, each prefixed with the UTC time and the user.
 class LogCopy {
 public:
-    // Opens `path` for appending: created 0640 when missing, never through a link, and only a
-    // regular file with no other name. Null, with `problem` set, when it cannot be used.
+    // Opens `path` for appending, as root writes where others may: nothing on the way followed,
+    // only a regular file with one name that belongs to the tool's own user (root) and that no
+    // one else may write; created 0640 when missing. Null, with `problem` set, when it cannot be
+    // used.
     static std::unique_ptr<LogCopy> open(const std::string& path, std::string user,
                                          std::string& problem);
     ~LogCopy();

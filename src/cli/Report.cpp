@@ -4,7 +4,7 @@
 
 #include "cli/Options.h"
 #include "operations/Outcomes.h"
-#include "platform/ScriptingService.h"
+#include "platform/ShellQuote.h"
 
 namespace nimbla::cli {
 

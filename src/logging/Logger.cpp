@@ -13,6 +13,7 @@
 
 #include "platform/DateFormatter.h"
 #include "platform/HomeDirectory.h"
+#include "platform/SafeFile.h"
 
 namespace nimbla {
 
@@ -48,45 +49,14 @@ void LogDestination::write(std::string_view text) const {
     writePieces({text});
 }
 
-// The home folder is the account's own, from the user database; below it nothing is followed:
-// the user could have put a link in place of the Desktop or of the file.
+// Written as root for a user: nothing on the way is followed, and the file must be the user's,
+// since the user could have put a link, a FIFO or another's file in its place.
 int LogDestination::openForOwner(const Owner& owner) const {
-    const std::size_t fileSlash = path_.rfind('/');
-    const std::size_t desktopSlash = fileSlash == 0 || fileSlash == std::string::npos
-                                         ? std::string::npos
-                                         : path_.rfind('/', fileSlash - 1);
-    if (desktopSlash == std::string::npos) {
-        return -1;
-    }
-    const std::string home = desktopSlash == 0 ? "/" : path_.substr(0, desktopSlash);
-    const std::string desktop = path_.substr(desktopSlash + 1, fileSlash - desktopSlash - 1);
-    const std::string name = path_.substr(fileSlash + 1);
-    const int homeFd = openRetrying(AT_FDCWD, home.c_str(), O_RDONLY | O_DIRECTORY);
-    if (homeFd < 0) {
-        return -1;
-    }
-    const int desktopFd =
-        openRetrying(homeFd, desktop.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    ::close(homeFd);
-    if (desktopFd < 0) {
-        return -1;
-    }
-    // Non-blocking, so a FIFO planted in its place can never hold the run; it fails the check
-    // below.
-    const int writeFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK;
-    int fd = openRetrying(desktopFd, name.c_str(), writeFlags | O_CREAT | O_EXCL, 0644);
-    const bool created = fd >= 0;
-    if (!created && errno == EEXIST) {
-        fd = openRetrying(desktopFd, name.c_str(), writeFlags);
-    }
-    ::close(desktopFd);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-                    (created && ::fchown(fd, owner.uid, owner.gid) != 0))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return platform::openSafely(path_, {.ownerUid = owner.uid,
+                                        .ownerGid = owner.gid,
+                                        .access = platform::SafeFileOptions::Access::Append,
+                                        .fileMode = 0644})
+        .fd;
 }
 
 void LogDestination::writePieces(std::initializer_list<std::string_view> pieces) const {

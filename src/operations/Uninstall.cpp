@@ -3,7 +3,7 @@
 #include "operations/Outcomes.h"
 #include "operations/RunningClient.h"
 #include "platform/Bundle.h"
-#include "platform/ScriptingService.h"
+#include "platform/ShellQuote.h"
 
 namespace nimbla {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "platform/BuildInfo.h"
-#include "platform/Primitives.h"
 #include "platform/PropertyList.h"
+#include "platform/os/Bundle.h"
 
 namespace nimbla::platform {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/Primitives.h"
+#include "platform/os/Bundle.h"
 
 namespace nimbla::platform {
 

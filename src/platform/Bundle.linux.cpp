@@ -1,7 +1,7 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include "platform/Primitives.h"
+#include "platform/os/Bundle.h"
 
 namespace nimbla::platform {
 

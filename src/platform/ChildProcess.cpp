@@ -11,8 +11,11 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <string_view>
 
-#include "platform/Primitives.h"
+#include "platform/os/ChildProcess.h"
+
+extern char** environ;
 
 namespace nimbla::platform {
 
@@ -125,46 +128,24 @@ int makePipe(Fd& readEnd, Fd& writeEnd) {
 
 }  // namespace
 
-int os::makeArgv(const std::string& path, const std::vector<std::string>& arguments,
-                 std::vector<char*>& argv) {
-    if (path.find('\0') != std::string::npos) {
-        return EINVAL;
-    }
-    argv.clear();
-    argv.reserve(arguments.size() + 2);
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& argument : arguments) {
-        if (argument.find('\0') != std::string::npos) {
-            return EINVAL;
-        }
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    return 0;
-}
-
-int os::setDefaultSignals(posix_spawnattr_t& attributes, short flags) {
-    sigset_t defaulted;
-    sigset_t unblocked;
-    sigfillset(&defaulted);
-    sigdelset(&defaulted, SIGKILL);
-    sigdelset(&defaulted, SIGSTOP);
-    sigemptyset(&unblocked);
-    int error = posix_spawnattr_setsigdefault(&attributes, &defaulted);
-    if (error == 0) {
-        error = posix_spawnattr_setsigmask(&attributes, &unblocked);
-    }
-    if (error == 0) {
-        error = posix_spawnattr_setflags(
-            &attributes,
-            static_cast<short>(POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | flags));
-    }
-    return error;
-}
-
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
-                     ChildInput input, const RunAs* runAs, const ChildWatch* watch) {
+                     ChildInput input, const RunAs* runAs, ChildEnvironment kind,
+                     const ChildWatch* watch) {
     ChildOutput child;
+    // The environment, built before anything is started.
+    std::vector<std::string> built;
+    std::vector<char*> environment;
+    if (runAs || kind == ChildEnvironment::SystemPath) {
+        built = os::environmentFor(runAs);
+        for (std::string& variable : built) {
+            environment.push_back(variable.data());
+        }
+        if (built.empty()) {
+            child.launchError = EINVAL;
+            return child;
+        }
+    }
+    environment.push_back(nullptr);
     Fd outRead, outWrite, errRead, errWrite;
     child.launchError = makePipe(outRead, outWrite);
     if (child.launchError == 0) {
@@ -172,8 +153,15 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
     }
     pid_t pid = -1;
     if (child.launchError == 0) {
-        child.launchError =
-            os::spawnChild(path, arguments, input, outWrite.get(), errWrite.get(), runAs, pid);
+        // A child run as another user never reads the tool's standard input.
+        const os::SpawnRequest request{path,
+                                       arguments,
+                                       runAs ? ChildInput::Null : input,
+                                       outWrite.get(),
+                                       errWrite.get(),
+                                       runAs,
+                                       built.empty() ? environ : environment.data()};
+        child.launchError = os::spawnChild(request, pid);
     }
     // From here on only the child holds the writing ends, so its exit ends the streams.
     outWrite.reset();

@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/Primitives.h"
-
-extern char** environ;
+#include "platform/os/ChildProcess.h"
 
 namespace nimbla::platform {
 
@@ -41,58 +39,42 @@ int os::makePipe(int ends[2]) {
     return 0;
 }
 
-int os::spawnChild(const std::string& path, const std::vector<std::string>& arguments,
-                   ChildInput input, int outFd, int errFd, const RunAs* runAs, pid_t& pid) {
-    // As another user: the user's own launch context, then sudo for the ids, groups and HOME,
-    // USER and LOGNAME; the working directory is set before, and both pass it on.
-    std::string program = path;
-    std::vector<std::string> programArguments = arguments;
-    if (runAs) {
-        const std::string uid = std::to_string(runAs->uid);
+int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
+    // As another user: the user's own launch context, then sudo for the ids, groups and HOME;
+    // the working directory is set before, and both pass it on, as they pass on the environment
+    // built for the user.
+    std::string program = request.path;
+    std::vector<std::string> programArguments = request.arguments;
+    if (request.runAs) {
+        const std::string uid = std::to_string(request.runAs->uid);
         program = kLaunchctl;
-        programArguments = {"asuser", uid, kSudo, "-u", "#" + uid, "-H", "--", path};
-        programArguments.insert(programArguments.end(), arguments.begin(), arguments.end());
+        programArguments = {"asuser", uid, kSudo, "-u", "#" + uid, "-H", "--", request.path};
+        programArguments.insert(programArguments.end(), request.arguments.begin(),
+                                request.arguments.end());
     }
     std::vector<char*> argv;
     if (const int error = makeArgv(program, programArguments, argv); error != 0) {
         return error;
     }
-    posix_spawn_file_actions_t actions;
-    if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
-        return error;
+    // With POSIX_SPAWN_CLOEXEC_DEFAULT the child gets only the descriptors named here; as another
+    // user it starts a session of its own, without the tool's controlling terminal.
+    const short flags =
+        static_cast<short>(POSIX_SPAWN_CLOEXEC_DEFAULT | (request.runAs ? POSIX_SPAWN_SETSID : 0));
+    SpawnSetup setup(request.input, request.outFd, request.errFd, flags);
+    if (request.input == ChildInput::Inherit && isOpen(STDIN_FILENO)) {
+        setup.addAction([](auto* actions) {
+            return posix_spawn_file_actions_addinherit_np(actions, STDIN_FILENO);
+        });
     }
-    posix_spawnattr_t attributes;
-    if (const int error = posix_spawnattr_init(&attributes); error != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return error;
-    }
-    int error = 0;
-    auto step = [&error](int result) {
-        if (error == 0) {
-            error = result;
+    if (request.runAs) {
+        if (request.runAs->home.find('\0') != std::string::npos) {
+            setup.fail(EINVAL);
         }
-    };
-    // With POSIX_SPAWN_CLOEXEC_DEFAULT the child gets only the descriptors named here.
-    if (input == ChildInput::Null) {
-        step(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    } else if (isOpen(STDIN_FILENO)) {
-        step(posix_spawn_file_actions_addinherit_np(&actions, STDIN_FILENO));
+        const char* home = request.runAs->home.c_str();
+        setup.addAction(
+            [home](auto* actions) { return posix_spawn_file_actions_addchdir_np(actions, home); });
     }
-    step(posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO));
-    step(posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO));
-    if (runAs) {
-        if (runAs->home.find('\0') != std::string::npos) {
-            step(EINVAL);
-        }
-        step(posix_spawn_file_actions_addchdir_np(&actions, runAs->home.c_str()));
-    }
-    step(setDefaultSignals(attributes, POSIX_SPAWN_CLOEXEC_DEFAULT));
-    if (error == 0) {
-        error = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error;
+    return setup.spawn(program, argv.data(), request.environment, pid);
 }
 
 }  // namespace nimbla::platform

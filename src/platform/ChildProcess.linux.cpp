@@ -6,11 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <string_view>
 
-#include "platform/Primitives.h"
-
-extern char** environ;
+#include "platform/os/ChildProcess.h"
 
 namespace nimbla::platform {
 
@@ -20,22 +17,6 @@ int os::makePipe(int ends[2]) {
 
 namespace {
 
-// The environment of a child run as another user: ours with HOME, USER and LOGNAME replaced.
-std::vector<std::string> environmentFor(const RunAs& runAs) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view variable(*entry);
-        if (!variable.starts_with("HOME=") && !variable.starts_with("USER=") &&
-            !variable.starts_with("LOGNAME=")) {
-            environment.emplace_back(variable);
-        }
-    }
-    environment.push_back("HOME=" + runAs.home);
-    environment.push_back("USER=" + runAs.user);
-    environment.push_back("LOGNAME=" + runAs.user);
-    return environment;
-}
-
 // In the forked child: only async-signal-safe calls. Reports errno through `reportFd` and ends.
 [[noreturn]] void failInChild(int reportFd) {
     const int error = errno;
@@ -43,21 +24,15 @@ std::vector<std::string> environmentFor(const RunAs& runAs) {
     ::_exit(127);
 }
 
-// Starts the child as another user: fork, then in the child the standard streams, the groups,
-// gid, uid and working directory, and execve. Everything is allocated before the fork; a failure
-// in the child comes back through a close-on-exec pipe as the launch error.
-int forkChildAs(const RunAs& runAs, const std::string& path, std::vector<char*>& argv,
-                ChildInput input, int outFd, int errFd, pid_t& pid) {
-    if (runAs.home.find('\0') != std::string::npos || runAs.user.find('\0') != std::string::npos) {
+// Starts the child as another user: fork, then in the child a session of its own, the standard
+// streams (input /dev/null), the groups, gid, uid and working directory, and execve. Everything
+// is allocated before the fork; a failure in the child comes back through a close-on-exec pipe
+// as the launch error.
+int forkChildAs(const os::SpawnRequest& request, std::vector<char*>& argv, pid_t& pid) {
+    const RunAs& runAs = *request.runAs;
+    if (runAs.home.find('\0') != std::string::npos) {
         return EINVAL;
     }
-    const std::vector<std::string> environment = environmentFor(runAs);
-    std::vector<char*> envp;
-    envp.reserve(environment.size() + 1);
-    for (const auto& variable : environment) {
-        envp.push_back(const_cast<char*>(variable.c_str()));
-    }
-    envp.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         return errno;
@@ -97,16 +72,19 @@ int forkChildAs(const RunAs& runAs, const std::string& path, std::vector<char*>&
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (input == ChildInput::Null) {
-            const int null = ::open("/dev/null", O_RDONLY);
-            if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) {
-                failInChild(reportFd);
-            }
-            if (null != STDIN_FILENO) {  // it is 0 itself when the tool runs with 0 closed
-                ::close(null);
-            }
+        // A session of its own leaves the tool's controlling terminal behind: the user's program
+        // can never push input into it (TIOCSTI) nor open it as /dev/tty.
+        if (::setsid() < 0) {
+            failInChild(reportFd);
         }
-        if (::dup2(outFd, STDOUT_FILENO) < 0 || ::dup2(errFd, STDERR_FILENO) < 0) {
+        const int null = ::open("/dev/null", O_RDONLY | O_NOCTTY);
+        if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) {
+            failInChild(reportFd);
+        }
+        if (null != STDIN_FILENO) {  // it is 0 itself when the tool runs with 0 closed
+            ::close(null);
+        }
+        if (::dup2(request.outFd, STDOUT_FILENO) < 0 || ::dup2(request.errFd, STDERR_FILENO) < 0) {
             failInChild(reportFd);
         }
         // Every descriptor above 2 but the report pipe's closes now, inheritable or not.
@@ -123,7 +101,7 @@ int forkChildAs(const RunAs& runAs, const std::string& path, std::vector<char*>&
         if (::chdir(runAs.home.c_str()) != 0) {
             failInChild(reportFd);
         }
-        ::execve(path.c_str(), argv.data(), envp.data());
+        ::execve(request.path.c_str(), argv.data(), request.environment);
         failInChild(reportFd);
     }
     const int forkError = errno;
@@ -150,46 +128,22 @@ int forkChildAs(const RunAs& runAs, const std::string& path, std::vector<char*>&
 
 }  // namespace
 
-int os::spawnChild(const std::string& path, const std::vector<std::string>& arguments,
-                   ChildInput input, int outFd, int errFd, const RunAs* runAs, pid_t& pid) {
+int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
     std::vector<char*> argv;
-    if (const int error = makeArgv(path, arguments, argv); error != 0) {
+    if (const int error = makeArgv(request.path, request.arguments, argv); error != 0) {
         return error;
     }
-    if (runAs) {
-        return forkChildAs(*runAs, path, argv, input, outFd, errFd, pid);
+    if (request.runAs) {
+        return forkChildAs(request, argv, pid);
     }
-    posix_spawn_file_actions_t actions;
-    if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
-        return error;
-    }
-    posix_spawnattr_t attributes;
-    if (const int error = posix_spawnattr_init(&attributes); error != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return error;
-    }
-    int error = 0;
-    auto step = [&error](int result) {
-        if (error == 0) {
-            error = result;
-        }
-    };
-    if (input == ChildInput::Null) {
-        step(posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    }
-    step(posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO));
-    step(posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO));
-    step(setDefaultSignals(attributes, 0));
+    SpawnSetup setup(request.input, request.outFd, request.errFd, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Our own descriptors are close-on-exec; this also keeps out any a library left inheritable.
-    step(posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1));
+    setup.addAction([](auto* actions) {
+        return posix_spawn_file_actions_addclosefrom_np(actions, STDERR_FILENO + 1);
+    });
 #endif
-    if (error == 0) {
-        error = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
-    }
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error;
+    return setup.spawn(request.path, argv.data(), request.environment, pid);
 }
 
 }  // namespace nimbla::platform

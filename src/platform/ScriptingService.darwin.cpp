@@ -1,4 +1,4 @@
-#include "platform/Primitives.h"
+#include "platform/os/ScriptingService.h"
 
 namespace nimbla::platform {
 
@@ -9,9 +9,11 @@ constexpr const char* kOsascript = "/usr/bin/osascript";
 }  // namespace
 
 // osascript runs the statement itself; `with administrator privileges` makes the system ask for
-// an administrator's password first. Its standard input is /dev/null: nothing is read from it.
+// an administrator's password first. Its standard input is /dev/null (nothing is read from it),
+// and it starts with the system's PATH, never an inherited one.
 ScriptOutcome os::runWithAuthorization(const std::string& source, const std::string&) {
-    return osascriptOutcome(runChild(kOsascript, {"-e", source}, ChildInput::Null));
+    return osascriptOutcome(runChild(kOsascript, {"-e", source}, ChildInput::Null, nullptr,
+                                     ChildEnvironment::SystemPath));
 }
 
 }  // namespace nimbla::platform

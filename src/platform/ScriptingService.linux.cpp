@@ -1,4 +1,4 @@
-#include "platform/Primitives.h"
+#include "platform/os/ScriptingService.h"
 
 namespace nimbla::platform {
 
@@ -6,19 +6,14 @@ namespace {
 
 constexpr const char* kShell = "/bin/sh";
 constexpr const char* kPkexec = "/usr/bin/pkexec";
-constexpr int kPkexecDismissed = 126;
 
 }  // namespace
 
 // No AppleScript here: pkexec asks for authorisation (through the desktop's polkit agent), then
-// runs the command line as `do shell script` would.
+// runs the command line as `do shell script` would, unattended and with the system's PATH.
 ScriptOutcome os::runWithAuthorization(const std::string&, const std::string& command) {
-    // Standard input from /dev/null: the command runs unattended.
-    const ChildOutput captured = runChild(kPkexec, {kShell, "-c", command}, ChildInput::Null);
-    if (captured.exitedNormally && captured.exitStatus == kPkexecDismissed) {
-        return userCanceled();
-    }
-    return shellCommandOutcome(kPkexec, captured);
+    return pkexecOutcome(runChild(kPkexec, {kShell, "-c", command}, ChildInput::Null, nullptr,
+                                  ChildEnvironment::SystemPath));
 }
 
 }  // namespace nimbla::platform

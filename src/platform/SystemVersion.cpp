@@ -7,8 +7,8 @@
 #include <climits>
 #include <string>
 
-#include "platform/Primitives.h"
 #include "platform/PropertyList.h"
+#include "platform/os/SystemVersion.h"
 
 namespace nimbla::platform {
 

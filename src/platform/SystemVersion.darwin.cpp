@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/Primitives.h"
 #include "platform/PropertyList.h"
+#include "platform/os/SystemVersion.h"
 
 namespace nimbla::platform {
 

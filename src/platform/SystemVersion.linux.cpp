@@ -1,4 +1,4 @@
-#include "platform/Primitives.h"
+#include "platform/os/SystemVersion.h"
 
 namespace nimbla::platform {
 

@@ -57,6 +57,7 @@ std::optional<RunAs> lookUp(Key key, Lookup lookup) {
     account.gid = found->pw_gid;
     account.user = found->pw_name;
     account.home = found->pw_dir;
+    account.shell = found->pw_shell != nullptr ? found->pw_shell : "";
     while (account.home.size() > 1 && account.home.back() == '/') {
         account.home.pop_back();
     }

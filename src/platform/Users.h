@@ -10,7 +10,7 @@
 namespace nimbla::platform {
 
 // An account from the user database, ready to run a child as (RunAs): uid, primary gid, every
-// group it belongs to, its name and its home folder (without a trailing "/").
+// group it belongs to, its name, its home folder (without a trailing "/") and its login shell.
 std::optional<RunAs> lookUpUser(const std::string& name);
 std::optional<RunAs> lookUpUser(uid_t uid);
 

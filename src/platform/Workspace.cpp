@@ -3,8 +3,8 @@
 #include <map>
 #include <string_view>
 
-#include "platform/Primitives.h"
 #include "platform/PropertyList.h"
+#include "platform/os/Workspace.h"
 
 namespace nimbla::platform {
 

@@ -1,7 +1,7 @@
 #include <libproc.h>
 #include <sys/proc_info.h>
 
-#include "platform/Primitives.h"
+#include "platform/os/Workspace.h"
 
 namespace nimbla::platform {
 

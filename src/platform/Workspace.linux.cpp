@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <optional>
 #include <string_view>
 
-#include "platform/Primitives.h"
+#include "platform/os/Workspace.h"
 
 namespace nimbla::platform {
 

@@ -156,6 +156,13 @@ TEST_F(CommandLine, TargetChoiceAndEachRefusal) {
 TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
     const std::string fifo = (home.path / "fifo").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A link to a file, and (as root) a file another user made beforehand to read the log.
+    const std::string link = (home.path / "link").string(), others = (home.path / "x.log").string();
+    std::ofstream(home.path / "target") << "kept\n";
+    fs::create_symlink(home.path / "target", link);
+    std::ofstream(others) << "";
+    chmod(others.c_str(), 0666);
+    [[maybe_unused]] const int chowned = chown(others.c_str(), 501, 20);
     const struct {
         Args arguments;
         int status;
@@ -167,6 +174,10 @@ TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
         {{"reset", "--json", "--quiet", "--log", "/no/such/folder/log"}, 2, "LOG_REFUSED"},
         {{"reset", "--json", "--quiet", "--log", "/dev/null"}, 2, "LOG_REFUSED"},
         {{"reset", "--json", "--quiet", "--log", fifo}, 2, "LOG_REFUSED"},
+        {{"reset", "--json", "--quiet", "--log", link}, 2, "LOG_REFUSED"},
+        {{"reset", "--json", "--quiet", "--log", others},
+         geteuid() == 0 ? 2 : 0,
+         geteuid() == 0 ? "LOG_REFUSED" : ""},
         {{"uninstall", "--json", "--dry-run"}, 3, "", [this] { running = {4242}; }},
         {{"reset", "--json", "--quiet"}, 3, "", [this] { running = {4242}; }},
         {{"status", "--json"}, 0, ""},
@@ -193,6 +204,7 @@ TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
             EXPECT_EQ(ran.err.empty(), c.status == 0) << what << ran.err;
         }
     }
+    EXPECT_EQ(readFile(home.path / "target"), "kept\n");
     // Standard output that cannot take the object fails the run.
     const int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);

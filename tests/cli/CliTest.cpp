@@ -189,6 +189,19 @@ TEST(RunLock, OneHolderAndNoLinks) {
     fs::create_hard_link(home.path / "target", path);
     EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Failed);
     EXPECT_EQ(readFile(home.path / "target"), "kept");
+    // The folders it makes are the user's alone; one on the way that someone else owns is refused.
+    struct stat st {};
+    ASSERT_EQ(stat(fs::path(path).parent_path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    if (geteuid() == 0) {
+        TempDir other;
+        fs::create_directories(other.path / "Library/Caches");
+        ASSERT_EQ(chown((other.path / "Library").c_str(), 502, 20), 0);
+        EXPECT_EQ(RunLock(other.str(), 501, 20).state(), RunLock::State::Failed);
+        ASSERT_EQ(chown((other.path / "Library").c_str(), 501, 20), 0);
+        ASSERT_EQ(chown(other.str().c_str(), 501, 20), 0);
+        EXPECT_EQ(RunLock(other.str(), 501, 20).state(), RunLock::State::Held);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 //   big=N                        N bytes of the test pattern on stdout and N on stderr, in turns
 //   fds                          print the open descriptors and how SIGPIPE is handled
 //   parentfds                    print which of descriptors 0, 1 and 2 are open in the parent
+//   session                      print "sid=<session id> tty=<yes|no> in=<what fd 0 is>\n"
+//                                (tty: whether /dev/tty opens)
+//   env                          print the environment, one entry a line
 //   orphan=quiet|flood           leave behind a process holding both pipes (flood: it writes to
 //                                stdout without pause) and write "orphan=<pid>\n" on stderr
 //   sleep=MS, signal=N, exit=N
@@ -13,6 +16,8 @@
 #include <unistd.h>
 
 #include "helpers/TestSupport.h"
+
+extern char** environ;
 
 void writeAll(int fd, std::string_view text) {
     for (ssize_t n = 0; !text.empty(); text.remove_prefix(std::size_t(n))) {
@@ -27,7 +32,8 @@ int main(int argc, char** argv) {
         const std::string instruction = argv[i],
                           name = instruction.substr(0, instruction.find('='));
         const std::string value = instruction.substr(std::min(name.size() + 1, instruction.size()));
-        const int fd = name == "out" || name.ends_with("fds") ? 1 : 2;
+        const int fd =
+            name == "out" || name.ends_with("fds") || name == "session" || name == "env" ? 1 : 2;
         std::string text;
         if (name == "out" || name == "err") {
             for (std::size_t at = 0; at < value.size(); ++at) {
@@ -57,6 +63,16 @@ int main(int argc, char** argv) {
                     "/proc/" + std::to_string(getppid()) + "/fd/" + std::to_string(open);
                 struct stat link {};
                 text += lstat(entry.c_str(), &link) == 0 ? std::to_string(open) + " " : "";
+            }
+        } else if (name == "session") {
+            char in[256] = {};
+            const ssize_t n = readlink("/proc/self/fd/0", in, sizeof in - 1);
+            const int tty = open("/dev/tty", O_RDWR | O_NOCTTY);
+            text = "sid=" + std::to_string(getsid(0)) + " tty=" + (tty >= 0 ? "yes" : "no") +
+                   " in=" + (n > 0 ? in : "closed") + "\n";
+        } else if (name == "env") {
+            for (char** entry = environ; *entry != nullptr; ++entry) {
+                text += std::string(*entry) + "\n";
             }
         } else if (name == "orphan") {
             if (const pid_t orphan = fork(); orphan != 0) {

@@ -1,13 +1,10 @@
 // The platform layer: queues, notifications, property lists, the system version, the bundle's
-// resources, the running applications and the scripting service.
+// resources, the home folder and the scripting service.
 
 #include <gmock/gmock.h>
 #include <plist/plist.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <future>
@@ -15,13 +12,11 @@
 #include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/ChildProcess.h"
+#include "platform/HomeDirectory.h"
 #include "platform/PropertyList.h"
 #include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
 #include "platform/Users.h"
-#include "platform/Workspace.h"
-
-extern char** environ;
 
 namespace nimbla::platform {
 namespace {
@@ -156,72 +151,20 @@ TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
     auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.str(), "9.9"}; });
     EXPECT_EQ(pathForResource("Logo", "png"), dir.str() + "/Logo.png");
     EXPECT_EQ(pathForResource("Logo", ""), std::nullopt);
+    fs::create_directory(dir.path / "Folder.png");
+    EXPECT_EQ(pathForResource("Folder", "png"), std::nullopt);
 }
 
-struct Sleepers {  // copies of sleep, killed at the end
-    std::vector<pid_t> pids;
-    void start(std::string path) {
-        fs::create_directories(fs::path(path).parent_path());
-        fs::copy_file("/bin/sleep", path, fs::copy_options::skip_existing);
-        char* argv[] = {path.data(), const_cast<char*>("600"), nullptr};
-        // posix_spawn returns once the program runs, so /proc shows it already.
-        EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ), 0);
+TEST(HomeDirectory, IsAnAbsoluteHomeElseTheUserDatabases) {
+    const char* saved = std::getenv("HOME");
+    const std::string own = lookUpUser(::getuid())->home;
+    std::vector<std::string> found;
+    for (const char* home : {"/home/x//", "relative/home", ""}) {
+        ::setenv("HOME", home, 1);
+        found.push_back(homeDirectorySeam().real()());
     }
-    ~Sleepers() {
-        for (pid_t pid : pids)
-            if (pid > 0 && ::kill(pid, SIGKILL) == 0)
-                ::waitpid(pid, nullptr, 0);
-    }
-};
-
-// An application bundle's Info.plist naming its main executable and identifier ("-": none).
-void writeInfoPlist(const fs::path& bundle, const std::string& executable, const std::string& id,
-                    bool binary) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(executable.c_str()));
-    if (id != "-")
-        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(id.c_str()));
-    char* data = nullptr;
-    uint32_t length = 0;
-    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
-    fs::create_directories(bundle / "Contents");
-    std::ofstream(bundle / "Contents/Info.plist", std::ios::binary).write(data, length);
-    free(data);
-    plist_free(dict);
-}
-
-TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
-    // Two instances of one bundle, a helper and a plug-in inside another, a bundle without
-    // identifier, an executable the Info.plist does not name, a plain folder, and a bundle whose
-    // executable is deleted while it runs.
-    const struct {
-        std::string bundle, executable, id, running, expected;
-    } cases[] = {
-        {"Foo.app", "Foo", "com.example.foo", "Foo.app/Contents/MacOS/Foo", "com.example.foo"},
-        {"Foo.app", "Foo", "com.example.foo", "Foo.app/Contents/MacOS/Foo", "com.example.foo"},
-        {"Nimbla.app", "Nimbla", "com.nimbla.desktop", "Nimbla.app/Contents/MacOS/fpe/rivlet", "-"},
-        {"Nimbla.app/Contents/PlugIns/Ext.appex", "Ext", "com.nimbla.desktop",
-         "Nimbla.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext", "-"},
-        {"Anon.app", "Anon", "-", "Anon.app/Contents/MacOS/Anon", "-"},
-        {"Other.app", "Main", "com.example.other", "Other.app/Contents/MacOS/other", "-"},
-        {"bin", "exe", "com.example.bin", "bin/exe", "-"},
-        {"Gone.app", "Gone", "com.example.gone", "Gone.app/Contents/MacOS/Gone",
-         "com.example.gone"},
-    };
-    TempDir dir;
-    Sleepers sleepers;
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        writeInfoPlist(dir.path / cases[i].bundle, cases[i].executable, cases[i].id, i % 2);
-        sleepers.start(dir.path / cases[i].running);
-    }
-    fs::remove(dir.path / "Gone.app/Contents/MacOS/Gone");
-    std::map<pid_t, std::optional<std::string>> found;
-    for (const auto& app : runningApplicationsOf(getuid()))
-        found.emplace(app.pid, app.bundleIdentifier);
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        ASSERT_TRUE(found.contains(sleepers.pids[i])) << cases[i].running;
-        EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), cases[i].expected) << cases[i].running;
-    }
+    saved ? ::setenv("HOME", saved, 1) : ::unsetenv("HOME");
+    EXPECT_EQ(found, (std::vector<std::string>{"/home/x", own, own}));
 }
 
 std::string statement(const std::string& literal) {
@@ -239,10 +182,10 @@ TEST(ScriptingService, AnythingButTheOneStatementIsASyntaxError) {
 }
 
 // What osascript printed and how it ended, as the scripting service's outcome.
-TEST(ScriptingService, ReadsOsascriptsResultOrErrorLine) {
-    const auto ran = [](int status, std::string out, std::string err) {
+TEST(ScriptingService, ReadsOsascriptsResultOrErrorLineAndPkexecsDismissal) {
+    const auto ran = [](int status, std::string out, std::string err, bool pkexec = false) {
         ChildOutput child{true, 0, true, status, 0, std::move(out), std::move(err)};
-        const ScriptOutcome outcome = osascriptOutcome(child);
+        const ScriptOutcome outcome = pkexec ? pkexecOutcome(child) : osascriptOutcome(child);
         return outcome.result.value_or("-") + "|" + errorOf(outcome);
     };
     const auto error = [](long number, const std::string& message) {
@@ -259,6 +202,9 @@ TEST(ScriptingService, ReadsOsascriptsResultOrErrorLine) {
     EXPECT_EQ(ran(1, "", "osascript: no\n"), error(-2700, "osascript: no"));
     EXPECT_EQ(ran(1, "", "0:1: execution error: bad (12x)\n"),
               error(-2700, "0:1: execution error: bad (12x)"));
+    // pkexec: 126 is the dismissed prompt, the user's cancel; 127, refused authorisation, is not.
+    EXPECT_EQ(ran(126, "", "", true), error(-128, "User canceled."));
+    EXPECT_EQ(ran(127, "", "Not authorized.\n", true), error(127, "Not authorized."));
     ChildOutput missing;
     missing.launchError = ENOENT;
     EXPECT_THAT(errorOf(osascriptOutcome(missing)), HasSubstr("Number = 127;"));
@@ -275,29 +221,6 @@ TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
     const auto start = std::chrono::steady_clock::now();  // output held open in the background
     EXPECT_EQ(executeAppleScript(statement("sleep 5 & echo started")).result, "started");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-}
-
-// As root a child runs as another user: ids, groups, environment and working folder; a home it
-// cannot enter means it never runs.
-TEST(ChildProcess, RunsAsAnotherUserOnlyWithAllOfItsIdentity) {
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "needs root";
-    }
-    TempDir home;
-    fs::permissions(home.path, fs::perms(0755));
-    RunAs nobody{65534, 65534, {65534, 4}, "nobody", home.str()};
-    const ChildOutput child =
-        runChild("/bin/sh", {"-c", "id -u; id -g; id -G; echo $HOME $USER $LOGNAME; pwd"},
-                 ChildInput::Null, &nobody);
-    EXPECT_TRUE(child.exitedWithZero()) << child.err;
-    EXPECT_EQ(child.out,
-              "65534\n65534\n65534 4\n" + home.str() + " nobody nobody\n" + home.str() + "\n");
-    nobody.home = home.str() + "/missing";
-    const ChildOutput homeless = runChild("/bin/true", {}, ChildInput::Null, &nobody);
-    EXPECT_FALSE(homeless.started);
-    EXPECT_EQ(homeless.launchError, ENOENT);
-    EXPECT_EQ(lookUpUser("nobody")->uid, 65534u);
-    EXPECT_FALSE(lookUpUser("no such user"));
 }
 
 }  // namespace

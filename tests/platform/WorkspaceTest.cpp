@@ -1,0 +1,125 @@
+// The running applications: which processes are a bundle's main executable, and whose they are.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <plist/plist.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <set>
+
+#include "helpers/TestSupport.h"
+#include "platform/Workspace.h"
+
+extern char** environ;
+
+namespace nimbla::platform {
+namespace {
+
+using namespace testsupport;
+
+struct Sleepers {  // copies of sleep, killed at the end
+    std::vector<pid_t> pids;
+    void start(std::string path, uid_t uid = 0) {
+        fs::create_directories(fs::path(path).parent_path());
+        fs::copy_file("/bin/sleep", path, fs::copy_options::skip_existing);
+        char* argv[] = {path.data(), const_cast<char*>("600"), nullptr};
+        if (uid == 0) {
+            // posix_spawn returns once the program runs, so /proc shows it already.
+            EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ),
+                      0);
+            return;
+        }
+        int ready[2];  // closed on exec: the program runs as `uid` once it reads end of file
+        ASSERT_EQ(::pipe(ready), 0);
+        ::fcntl(ready[1], F_SETFD, FD_CLOEXEC);
+        if ((pids.emplace_back() = ::fork()) == 0) {
+            if (::setgid(20) == 0 && ::setuid(uid) == 0)
+                ::execv(argv[0], argv);
+            ::_exit(127);
+        }
+        ::close(ready[1]);
+        char byte;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 0);
+        ::close(ready[0]);
+    }
+    ~Sleepers() {
+        for (pid_t pid : pids)
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+                ::waitpid(pid, nullptr, 0);
+    }
+};
+
+// An application bundle's Info.plist naming its main executable and identifier ("-": none).
+void writeInfoPlist(const fs::path& bundle, const std::string& executable, const std::string& id,
+                    bool binary) {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(executable.c_str()));
+    if (id != "-")
+        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(id.c_str()));
+    char* data = nullptr;
+    uint32_t length = 0;
+    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
+    fs::create_directories(bundle / "Contents");
+    std::ofstream(bundle / "Contents/Info.plist", std::ios::binary).write(data, length);
+    free(data);
+    plist_free(dict);
+}
+
+TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
+    // Two instances of one bundle, a helper and a plug-in inside another, a bundle without
+    // identifier, an executable the Info.plist does not name, a plain folder, and a bundle whose
+    // executable is deleted while it runs.
+    const struct {
+        std::string bundle, executable, id, running, expected;
+    } cases[] = {
+        {"Foo.app", "Foo", "com.example.foo", "Foo.app/Contents/MacOS/Foo", "com.example.foo"},
+        {"Foo.app", "Foo", "com.example.foo", "Foo.app/Contents/MacOS/Foo", "com.example.foo"},
+        {"Nimbla.app", "Nimbla", "com.nimbla.desktop", "Nimbla.app/Contents/MacOS/fpe/rivlet", "-"},
+        {"Nimbla.app/Contents/PlugIns/Ext.appex", "Ext", "com.nimbla.desktop",
+         "Nimbla.app/Contents/PlugIns/Ext.appex/Contents/MacOS/Ext", "-"},
+        {"Anon.app", "Anon", "-", "Anon.app/Contents/MacOS/Anon", "-"},
+        {"Other.app", "Main", "com.example.other", "Other.app/Contents/MacOS/other", "-"},
+        {"bin", "exe", "com.example.bin", "bin/exe", "-"},
+        {"Gone.app", "Gone", "com.example.gone", "Gone.app/Contents/MacOS/Gone",
+         "com.example.gone"},
+    };
+    TempDir dir;
+    Sleepers sleepers;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        writeInfoPlist(dir.path / cases[i].bundle, cases[i].executable, cases[i].id, i % 2);
+        sleepers.start(dir.path / cases[i].running);
+    }
+    fs::remove(dir.path / "Gone.app/Contents/MacOS/Gone");
+    std::map<pid_t, std::optional<std::string>> found;
+    for (const auto& app : runningApplicationsOf(getuid())) found.emplace(app.pid, app.bundleIdentifier);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(found.contains(sleepers.pids[i])) << cases[i].running;
+        EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), cases[i].expected) << cases[i].running;
+    }
+}
+
+// Root's processes are not the user's, nor the user's root's, though /proc is all root's to read.
+TEST(Workspace, ListsTheProcessesOfTheUserAskedFor) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    TempDir dir;
+    fs::permissions(dir.path, fs::perms(0755));
+    writeInfoPlist(dir.path / "Nimbla.app", "Nimbla", "com.nimbla.desktop", true);
+    Sleepers sleepers;
+    sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 501);
+    sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 0);
+    const auto pidsOf = [](uid_t uid) {
+        std::set<pid_t> pids;
+        for (const auto& app : runningApplicationsOf(uid))
+            if (app.bundleIdentifier == "com.nimbla.desktop")
+                pids.insert(app.pid);
+        return pids;
+    };
+    EXPECT_EQ(pidsOf(501), std::set<pid_t>{sleepers.pids[0]});
+    EXPECT_EQ(pidsOf(0), std::set<pid_t>{sleepers.pids[1]});
+}
+
+}  // namespace
+}  // namespace nimbla::platform
