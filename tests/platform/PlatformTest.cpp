@@ -218,6 +218,8 @@ TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
     EXPECT_EQ(executeAppleScript(statement("true")).result, std::nullopt);
     EXPECT_THAT(errorOf(executeAppleScript(statement("echo out; echo a >&2; echo b >&2; exit 3"))),
                 HasSubstr("Message = \"a\rb\";\n    NSAppleScriptErrorNumber = 3;\n}"));
+    EXPECT_THAT(errorOf(executeAppleScript(statement("kill -9 $$"))),
+                HasSubstr("NSAppleScriptErrorNumber = 137;"));  // 128 + the signal
     const auto start = std::chrono::steady_clock::now();  // output held open in the background
     EXPECT_EQ(executeAppleScript(statement("sleep 5 & echo started")).result, "started");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));

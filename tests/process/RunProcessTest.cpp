@@ -305,6 +305,18 @@ TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
     testing::internal::CaptureStdout();
     runProcessAsSudo(observed, "sudo '/a \"b\"'");
     testing::internal::GetCapturedStdout();
+    // A prompt dismissed: the command never ran.
+    const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
+    auto dismissed = scriptingServiceSeam().override([&](auto&) {
+        return ScriptOutcome{{}, canceled};
+    });
+    runProcessAsSudo(observed, "sudo '/a'");
+    EXPECT_TRUE(
+        heard.back().starts_with("end Running the administrator script /bin/sh -c sudo "
+                                 "'/a' as root: 00 0 -1 0"))
+        << heard.back();
+    heard.pop_back();
+    heard.pop_back();
     const std::string d = "start " + kDescription + " " + kChild;
     EXPECT_EQ(heard, Args({d + " out=abc err=de exit=3",
                            "end " + kDescription + " " + kChild + " out=abc err=de exit=3 as " +
