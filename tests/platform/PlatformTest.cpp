@@ -2,7 +2,6 @@
 // resources, the running applications and the scripting service.
 
 #include <gmock/gmock.h>
-#include <plist/plist.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 #include <atomic>
 #include <future>
 
+#include "helpers/PlistData.h"
 #include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/ChildProcess.h"
@@ -30,20 +30,10 @@ using namespace std::literals;
 using namespace testsupport;
 using ::testing::HasSubstr;
 
-// A dictionary with one entry, in binary or XML form.
-void writePlist(const std::string& path, const char* key, plist_t value, bool binary) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, key, value);
-    char* data = nullptr;
-    uint32_t length = 0;
-    if (binary)
-        plist_to_bin(dict, &data, &length);
-    else
-        plist_to_xml(dict, &data, &length);
+// A dictionary with the entries given, in binary or XML form.
+void writePlist(const std::string& path, const PlistEntries& entries, bool binary) {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary).write(data, length);
-    free(data);
-    plist_free(dict);
+    std::ofstream(path, std::ios::binary) << (binary ? binaryPlist(entries) : xmlPlist(entries));
 }
 
 TEST(Queues, MainQueueRunsInOrderIncludingWorkQueuedWhileDraining) {
@@ -119,9 +109,9 @@ TEST(NotificationCenter, ConcurrentAddRemoveAndPostNeverCallARemovedObserver) {
 
 TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
     TempDir dir;
-    writePlist(dir.path / "xml", "ProductVersion", plist_new_string("11.7.10"), false);
-    writePlist(dir.path / "bin", "ProductVersion", plist_new_string("13.6"), true);
-    writePlist(dir.path / "number", "Key", plist_new_uint(12), false);
+    writePlist(dir.path / "xml", {{"ProductVersion", "11.7.10"}}, false);
+    writePlist(dir.path / "bin", {{"ProductVersion", "13.6"}}, true);
+    writePlist(dir.path / "number", {{"Key", 12u}}, false);
     std::ofstream(dir.path / "garbage") << "bplist00\xff\xfe\x01";
     ASSERT_EQ(::mkfifo((dir.path / "fifo").c_str(), 0600), 0);  // must not block
     for (const char* name : {"number", "garbage", "fifo", "none", ""})
@@ -137,8 +127,7 @@ TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
 TEST(Bundle, AnExecutableInAnApplicationBundleTakesItsResourcesAndVersionFromThere) {
     TempDir dir;
     const fs::path contents = dir.path / "Tool.app/Contents";
-    writePlist(contents / "Info.plist", "CFBundleShortVersionString", plist_new_string("2.1"),
-               true);
+    writePlist(contents / "Info.plist", {{"CFBundleShortVersionString", "2.1"}}, true);
     fs::create_directories(contents / "Resources");
     fs::create_directories(dir.path / "share/nimbla-reset-tool");
     fs::create_directories(dir.path / "bin");
@@ -152,7 +141,7 @@ TEST(Bundle, AnExecutableInAnApplicationBundleTakesItsResourcesAndVersionFromThe
 TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
     EXPECT_TRUE(pathForResource("uninstall_nimbla_drive_r", ""));  // shipped beside the build
     TempDir dir;
-    writePlist(dir.path / "Logo.png", "Key", plist_new_string(""), true);
+    writePlist(dir.path / "Logo.png", {{"Key", ""}}, true);
     auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.str(), "9.9"}; });
     EXPECT_EQ(pathForResource("Logo", "png"), dir.str() + "/Logo.png");
     EXPECT_EQ(pathForResource("Logo", ""), std::nullopt);
@@ -177,17 +166,10 @@ struct Sleepers {  // copies of sleep, killed at the end
 // An application bundle's Info.plist naming its main executable and identifier ("-": none).
 void writeInfoPlist(const fs::path& bundle, const std::string& executable, const std::string& id,
                     bool binary) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(executable.c_str()));
+    PlistEntries entries{{"CFBundleExecutable", executable}};
     if (id != "-")
-        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(id.c_str()));
-    char* data = nullptr;
-    uint32_t length = 0;
-    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
-    fs::create_directories(bundle / "Contents");
-    std::ofstream(bundle / "Contents/Info.plist", std::ios::binary).write(data, length);
-    free(data);
-    plist_free(dict);
+        entries.emplace_back("CFBundleIdentifier", id);
+    writePlist(bundle / "Contents/Info.plist", entries, binary);
 }
 
 TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
