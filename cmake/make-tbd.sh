@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
-# Writes a text-based stub library (.tbd) for macOS that exports exactly the symbols the given
-# ELF shared libraries export, with Mach-O's leading underscore:
-#   make-tbd.sh OUTPUT INSTALL_NAME LIBRARY...
-# Linking against it lets a cross-build fail on any reference those libraries do not provide.
+# Writes a text-based stub library (.tbd) for macOS that exports exactly the names a header of
+# ours declares after CF_EXPORT (one declaration a line), with Mach-O's leading underscore, under
+# the library's real install name:
+#   make-tbd.sh OUTPUT INSTALL_NAME HEADER
+# Linking against it makes a cross-build fail on any reference to another name, and makes the
+# program load the library from its install name, as it will on a Mac.
 set -euo pipefail
-if (($# < 3)); then
-    echo "usage: make-tbd.sh OUTPUT INSTALL_NAME LIBRARY..." >&2
+if (($# != 3)); then
+    echo "usage: make-tbd.sh OUTPUT INSTALL_NAME HEADER" >&2
     exit 2
 fi
 output=$1
 install_name=$2
-shift 2
+header=$3
 
-symbols=$(nm -D --defined-only "$@" | awk 'NF == 3 && $2 ~ /^[BDRTVWiu]$/ { sub(/@.*/, "", $3); print $3 }' | sort -u)
+# "CF_EXPORT <type> <name>(...);" or "CF_EXPORT const <type> <name>;"
+symbols=$(sed -n 's/^CF_EXPORT .*[ *]\([A-Za-z_][A-Za-z0-9_]*\) *[(;].*/\1/p' "$header" | sort -u)
 if [[ -z "$symbols" ]]; then
-    echo "make-tbd.sh: no exported symbols in $*" >&2
+    echo "make-tbd.sh: no CF_EXPORT declaration in $header" >&2
     exit 1
 fi
 {

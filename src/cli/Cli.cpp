@@ -183,7 +183,7 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
             copy = LogCopy::open(*options.logFile, "-", problem);
         }
         if (!copy && (realRun || !folderOfExists(*options.logFile))) {
-            report.error = ErrorRecord{"LOG_REFUSED", problem + " (see " + kProgram + " --help)"};
+            report.error = ErrorRecord{"LOG_REFUSED", withHelpHint(problem)};
             return finish(outputs, report, nullptr, kExitUsage);
         }
     }

@@ -18,6 +18,7 @@
 #include "operations/Traces.h"
 #include "operations/Uninstall.h"
 #include "process/RunProcess.h"
+#include "process/RunProcessAsSudo.h"
 
 namespace nimbla::cli {
 

@@ -39,8 +39,14 @@ int pipeEnds[2] = {-1, -1};
 
 Interruption::Interruption(std::chrono::milliseconds grace) : grace_(grace) {
     caught = 0;
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe(pipeEnds) != 0) {
         pipeEnds[0] = pipeEnds[1] = -1;
+    }
+    for (int end : pipeEnds) {  // macOS has no pipe2
+        if (end >= 0) {
+            ::fcntl(end, F_SETFD, FD_CLOEXEC);
+            ::fcntl(end, F_SETFL, O_NONBLOCK);
+        }
     }
     wakeFd = pipeEnds[1];
     struct sigaction action {};

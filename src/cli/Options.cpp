@@ -9,12 +9,10 @@ namespace nimbla::cli {
 
 namespace {
 
-constexpr const char* kProgram = "nimbla-reset";
-
 ParseResult usageError(const std::string& message) {
     ParseResult result;
     result.exitCode = kExitUsage;
-    result.err = std::string(kProgram) + ": " + message + " (see " + kProgram + " --help)\n";
+    result.err = std::string(kProgram) + ": " + withHelpHint(message) + "\n";
     return result;
 }
 
@@ -30,6 +28,10 @@ std::optional<int> seconds(const std::string& text) {
 }
 
 }  // namespace
+
+std::string withHelpHint(const std::string& message) {
+    return message + " (see " + kProgram + " --help)";
+}
 
 const char* commandName(Command command) {
     switch (command) {

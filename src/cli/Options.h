@@ -6,6 +6,11 @@
 
 namespace nimbla::cli {
 
+inline constexpr const char* kProgram = "nimbla-reset";
+
+// A usage error's message with where to read more: "<message> (see nimbla-reset --help)".
+std::string withHelpHint(const std::string& message);
+
 enum class Command { Status, Reset, Uninstall };
 
 // What the command line asked for.

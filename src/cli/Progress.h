@@ -4,11 +4,10 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/Options.h"
 #include "cli/Report.h"
 
 namespace nimbla::cli {
-
-inline constexpr const char* kProgram = "nimbla-reset";
 
 // Writes `text` whole to `fd`, retrying after signals; gives up quietly on an error. True when
 // all of it was written.

@@ -1,6 +1,7 @@
 #include "operations/Plan.h"
 
 #include "process/RunProcess.h"
+#include "process/RunProcessAsSudo.h"
 
 namespace nimbla {
 

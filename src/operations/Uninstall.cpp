@@ -4,6 +4,7 @@
 #include "operations/RunningClient.h"
 #include "platform/Bundle.h"
 #include "platform/ShellQuote.h"
+#include "process/RunProcessAsSudo.h"
 
 namespace nimbla {
 

@@ -1,12 +1,12 @@
 #include "platform/PropertyList.h"
 
 #include <fcntl.h>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
+
+#include "platform/PropertyListData.h"
 
 namespace nimbla::platform {
 
@@ -50,10 +50,6 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     }
 }
 
-struct PlistFree {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-
 }  // namespace
 
 std::optional<std::string> readPlistString(const std::string& path, const std::string& key) {
@@ -61,22 +57,7 @@ std::optional<std::string> readPlistString(const std::string& path, const std::s
     if (!data || data->empty()) {
         return std::nullopt;
     }
-    plist_t raw = nullptr;
-    plist_from_memory(data->data(), static_cast<uint32_t>(data->size()), &raw);
-    const std::unique_ptr<void, PlistFree> root(raw);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
-        return std::nullopt;
-    }
-    plist_t value = plist_dict_get_item(root.get(), key.c_str());
-    if (!value || plist_get_node_type(value) != PLIST_STRING) {
-        return std::nullopt;
-    }
-    uint64_t length = 0;
-    const char* text = plist_get_string_ptr(value, &length);
-    if (!text) {
-        return std::nullopt;
-    }
-    return std::string(text, static_cast<std::size_t>(length));
+    return os::plistStringFromData(*data, key);
 }
 
 }  // namespace nimbla::platform

@@ -61,8 +61,8 @@ ProcessResult runProcess(const Session& session, const std::string& url,
     reportStep(session, event);
     const auto startedAt = std::chrono::steady_clock::now();
     const auto& runAs = session.runAs;
-    platform::ChildOutput run = platform::runChild(url, arguments, platform::ChildInput::Inherit,
-                                                   runAs ? &*runAs : nullptr,
+    platform::ChildOutput run =
+        platform::runChild(url, arguments, platform::ChildInput::Inherit, runAs ? &*runAs : nullptr,
                            platform::ChildEnvironment::Inherit, &session.childWatch);
     event.phase = StepEvent::Phase::Ended;
     event.duration = std::chrono::steady_clock::now() - startedAt;

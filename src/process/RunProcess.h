@@ -37,27 +37,14 @@ inline constexpr const char* kStdoutDecodeError = "Error in reading standard out
 ProcessResult runProcess(const Session& session, const std::string& url,
                          const std::vector<std::string>& arguments, const std::string& description);
 
-// Runs `commandLine` (a shell command line, any characters) with administrator rights through
-// the scripting service, as platform::administratorScriptSource(commandLine). Logs to the
-// session's log
-// "sudo script completed with error info: <description> and output: <result>" on failure and
-// returns false; on success prints "sudo script completed successfully!\n<result>\n" to stdout (a
-// reader that has gone away does not end the tool) and returns true.
-bool runProcessAsSudo(const Session& session, const std::string& commandLine);
-
 // Writes `text` whole to the tool's own descriptor `fd` (standard output or error). When that is
 // a pipe nobody reads any more, the write stops with EPIPE and the SIGPIPE it raises is held back
 // and discarded, so the tool carries on.
 void writeSurvivingBrokenPipe(int fd, std::string_view text);
 
-// The description runProcessAsSudo gives its step (it logs nothing under it).
-inline constexpr const char* kSudoStepDescription = "Running the administrator script";
-
-// The seams through which the workflows run commands; the defaults are the two functions above.
+// The seam through which the workflows run commands; the default is runProcess.
 using RunProcessFn = ProcessResult(const Session&, const std::string&,
                                    const std::vector<std::string>&, const std::string&);
-using RunProcessAsSudoFn = bool(const Session&, const std::string&);
 platform::Seam<RunProcessFn>& runProcessSeam();
-platform::Seam<RunProcessAsSudoFn>& runProcessAsSudoSeam();
 
 }  // namespace nimbla

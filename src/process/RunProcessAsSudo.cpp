@@ -6,6 +6,7 @@
 #include "logging/Logger.h"
 #include "platform/ScriptingService.h"
 #include "process/RunProcess.h"
+#include "process/RunProcessAsSudo.h"
 
 namespace nimbla {
 

@@ -27,6 +27,7 @@
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
 #include "process/RunProcess.h"
+#include "process/RunProcessAsSudo.h"
 
 void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';

@@ -21,6 +21,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Queues.h"
 #include "process/RunProcess.h"
+#include "process/RunProcessAsSudo.h"
 
 #ifndef NIMBLA_STRESS_DIVISOR
 #define NIMBLA_STRESS_DIVISOR 0  // the unit build; the stress builds set 1, or more when sanitized

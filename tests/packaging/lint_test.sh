@@ -1,21 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Debian package as a release would (the release preset, in its own build tree) and
-# checks it as a Debian packager would: lintian reports no error and no warning, every desktop
-# entry validates, and the package depends on sudo, which the uninstall runs. Lintian also checks
-# that every installed program has its man page and that the binaries are hardened and stripped.
-#   lint_test.sh <source dir> <work dir>
+# Makes the Debian package from a build tree configured with the release's hardening flags (the
+# dev and release presets) and checks it as a Debian packager would: lintian reports no error and
+# no warning, every desktop entry validates, and the package depends on sudo, which the uninstall
+# runs. Lintian also checks that every installed program has its man page and that the binaries
+# are hardened and stripped.
+#   lint_test.sh <build tree> <work dir>
 set -euo pipefail
-source=${1:?usage: $0 <source dir> <work dir>}
-work=${2:?usage: $0 <source dir> <work dir>}
+tree=${1:?usage: $0 <build tree> <work dir>}
+work=${2:?usage: $0 <build tree> <work dir>}
 
 for tool in lintian desktop-file-validate dpkg-deb cpack; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap installs it)" >&2 && exit 1; }
 done
-cd "$source"
-cmake --preset release -B "$work" >/dev/null
-cmake --build "$work" >/dev/null
-rm -f "$work"/nimbla-reset-tool_*.deb
-(cd "$work" && cpack -G DEB >/dev/null)
+rm -rf "$work"
+(cd "$tree" && cpack -G DEB -B "$work" >/dev/null)
 deb=$(echo "$work"/nimbla-reset-tool_*.deb)
 [[ -f $deb ]] || { echo "FAIL: cpack made no package in $work" >&2 && exit 1; }
 

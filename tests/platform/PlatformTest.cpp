@@ -2,13 +2,13 @@
 // resources, the home folder and the scripting service.
 
 #include <gmock/gmock.h>
-#include <plist/plist.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 
 #include <atomic>
 #include <future>
 
+#include "helpers/PlistData.h"
 #include "helpers/TestSupport.h"
 #include "platform/Bundle.h"
 #include "platform/ChildProcess.h"
@@ -24,22 +24,6 @@ namespace {
 using namespace std::literals;
 using namespace testsupport;
 using ::testing::HasSubstr;
-
-// A dictionary with one entry, in binary or XML form.
-void writePlist(const std::string& path, const char* key, plist_t value, bool binary) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, key, value);
-    char* data = nullptr;
-    uint32_t length = 0;
-    if (binary)
-        plist_to_bin(dict, &data, &length);
-    else
-        plist_to_xml(dict, &data, &length);
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary).write(data, length);
-    free(data);
-    plist_free(dict);
-}
 
 TEST(Queues, MainQueueRunsInOrderIncludingWorkQueuedWhileDraining) {
     std::string order;
@@ -114,9 +98,9 @@ TEST(NotificationCenter, ConcurrentAddRemoveAndPostNeverCallARemovedObserver) {
 
 TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
     TempDir dir;
-    writePlist(dir.path / "xml", "ProductVersion", plist_new_string("11.7.10"), false);
-    writePlist(dir.path / "bin", "ProductVersion", plist_new_string("13.6"), true);
-    writePlist(dir.path / "number", "Key", plist_new_uint(12), false);
+    writePlist(dir.path / "xml", {{"ProductVersion", "11.7.10"}}, false);
+    writePlist(dir.path / "bin", {{"ProductVersion", "13.6"}}, true);
+    writePlist(dir.path / "number", {{"Key", 12u}}, false);
     std::ofstream(dir.path / "garbage") << "bplist00\xff\xfe\x01";
     ASSERT_EQ(::mkfifo((dir.path / "fifo").c_str(), 0600), 0);  // must not block
     for (const char* name : {"number", "garbage", "fifo", "none", ""})
@@ -132,8 +116,7 @@ TEST(PropertyList, GivesTheSystemVersionFromXmlOrBinaryElseTheKernelRelease) {
 TEST(Bundle, AnExecutableInAnApplicationBundleTakesItsResourcesAndVersionFromThere) {
     TempDir dir;
     const fs::path contents = dir.path / "Tool.app/Contents";
-    writePlist(contents / "Info.plist", "CFBundleShortVersionString", plist_new_string("2.1"),
-               true);
+    writePlist(contents / "Info.plist", {{"CFBundleShortVersionString", "2.1"}}, true);
     fs::create_directories(contents / "Resources");
     fs::create_directories(dir.path / "share/nimbla-reset-tool");
     fs::create_directories(dir.path / "bin");
@@ -147,7 +130,7 @@ TEST(Bundle, AnExecutableInAnApplicationBundleTakesItsResourcesAndVersionFromThe
 TEST(Bundle, PathForResourceGivesOnlyExistingFilesOfTheResourceFolder) {
     EXPECT_TRUE(pathForResource("uninstall_nimbla_drive_r", ""));  // shipped beside the build
     TempDir dir;
-    writePlist(dir.path / "Logo.png", "Key", plist_new_string(""), true);
+    writePlist(dir.path / "Logo.png", {{"Key", ""}}, true);
     auto guard = mainBundleSeam().override([&] { return BundleInfo{dir.str(), "9.9"}; });
     EXPECT_EQ(pathForResource("Logo", "png"), dir.str() + "/Logo.png");
     EXPECT_EQ(pathForResource("Logo", ""), std::nullopt);
@@ -218,6 +201,8 @@ TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
     EXPECT_EQ(executeAppleScript(statement("true")).result, std::nullopt);
     EXPECT_THAT(errorOf(executeAppleScript(statement("echo out; echo a >&2; echo b >&2; exit 3"))),
                 HasSubstr("Message = \"a\rb\";\n    NSAppleScriptErrorNumber = 3;\n}"));
+    EXPECT_THAT(errorOf(executeAppleScript(statement("kill -9 $$"))),
+                HasSubstr("NSAppleScriptErrorNumber = 137;"));  // 128 + the signal
     const auto start = std::chrono::steady_clock::now();  // output held open in the background
     EXPECT_EQ(executeAppleScript(statement("sleep 5 & echo started")).result, "started");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));

@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
-#include <plist/plist.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <set>
 
+#include "helpers/PlistData.h"
 #include "helpers/TestSupport.h"
 #include "platform/Workspace.h"
 
@@ -54,17 +54,10 @@ struct Sleepers {  // copies of sleep, killed at the end
 // An application bundle's Info.plist naming its main executable and identifier ("-": none).
 void writeInfoPlist(const fs::path& bundle, const std::string& executable, const std::string& id,
                     bool binary) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(executable.c_str()));
+    PlistEntries entries{{"CFBundleExecutable", executable}};
     if (id != "-")
-        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(id.c_str()));
-    char* data = nullptr;
-    uint32_t length = 0;
-    binary ? plist_to_bin(dict, &data, &length) : plist_to_xml(dict, &data, &length);
-    fs::create_directories(bundle / "Contents");
-    std::ofstream(bundle / "Contents/Info.plist", std::ios::binary).write(data, length);
-    free(data);
-    plist_free(dict);
+        entries.emplace_back("CFBundleIdentifier", id);
+    writePlist(bundle / "Contents/Info.plist", entries, binary);
 }
 
 TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {

@@ -3,7 +3,9 @@
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
+#if !defined(__APPLE__)
 #include <unicode/utf8.h>
+#endif
 
 #include <cstring>
 
@@ -25,6 +27,7 @@ const std::string kDescription = "Reading the version (step 1/3), \"Nimbla\":";
 int openDescriptors() {
     return int(std::distance(fs::directory_iterator("/dev/fd"), {}));
 }
+#if !defined(__APPLE__)  // a Mac has no ICU headers; the shared code is checked on Linux
 bool isStrictUtf8(const std::string& text) {  // ICU's reading, as the reference
     UChar32 c = 0;
     for (int32_t i = 0, length = int32_t(text.size()); i < length && c >= 0;)
@@ -52,6 +55,7 @@ TEST(Utf8, AgreesWithIcuOnEveryBoundarySequence) {
         count *= 21;
     }
 }
+#endif
 
 // Points the tool's own descriptor `fd` elsewhere (by default at a pipe whose reader has gone)
 // while it lives.
@@ -305,6 +309,18 @@ TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
     testing::internal::CaptureStdout();
     runProcessAsSudo(observed, "sudo '/a \"b\"'");
     testing::internal::GetCapturedStdout();
+    // A prompt dismissed: the command never ran.
+    const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
+    auto dismissed = scriptingServiceSeam().override([&](auto&) {
+        return ScriptOutcome{{}, canceled};
+    });
+    runProcessAsSudo(observed, "sudo '/a'");
+    EXPECT_TRUE(
+        heard.back().starts_with("end Running the administrator script /bin/sh -c sudo "
+                                 "'/a' as root: 00 0 -1 0"))
+        << heard.back();
+    heard.pop_back();
+    heard.pop_back();
     const std::string d = "start " + kDescription + " " + kChild;
     EXPECT_EQ(heard, Args({d + " out=abc err=de exit=3",
                            "end " + kDescription + " " + kChild + " out=abc err=de exit=3 as " +
