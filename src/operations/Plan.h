@@ -73,10 +73,9 @@ struct Outcome {
     // The client's version as the version read gave it, line end removed; none when unreadable
     // or not read (a refused run reads nothing).
     std::optional<std::string> clientVersion;
-    // The steps it ran after the version read (empty when refused).
+    // The steps it ran after the version read (empty when refused); an interrupted run ran only
+    // those before the interruption.
     Plan plan;
-    // True when the run stopped early because it was interrupted.
-    bool interrupted = false;
 };
 
 // Runs one step as the session says, and judges it.

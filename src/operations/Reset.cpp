@@ -37,20 +37,14 @@ Outcome resetStages(const Session& session) {
     outcome.clientVersion = versionText(version);
     outcome.plan = planReset(version);
     const bool succeeded = runSteps(session, outcome.plan.steps);
-    outcome.interrupted = session.interrupted();
     log(session, succeeded ? "Reset Succeeded" : "Reset Failed");
     outcome.name = succeeded ? outcomes::resetSuccess : outcomes::resetFailed;
     return outcome;
 }
 
 Outcome reset(const Session& session) {
-    std::vector<pid_t> running = clientPids(session);
-    if (!running.empty()) {
-        log(session, kResetRefusal);
-        Outcome refused;
-        refused.name = outcomes::nimblaDriveRunning;
-        refused.clientPids = std::move(running);
-        return refused;
+    if (std::optional<Outcome> refused = refusalWhileRunning(session, kResetRefusal)) {
+        return std::move(*refused);
     }
     return resetStages(session);
 }

@@ -1,5 +1,6 @@
 #include "operations/RunningClient.h"
 
+#include "operations/Outcomes.h"
 #include "platform/Users.h"
 
 namespace nimbla {
@@ -18,6 +19,18 @@ std::vector<pid_t> clientPids(const Session& session) {
 
 bool isNimblaDriveRunning(const Session& session) {
     return !clientPids(session).empty();
+}
+
+std::optional<Outcome> refusalWhileRunning(const Session& session, std::string_view message) {
+    std::vector<pid_t> running = clientPids(session);
+    if (running.empty()) {
+        return std::nullopt;
+    }
+    log(session, message);
+    Outcome refused;
+    refused.name = outcomes::nimblaDriveRunning;
+    refused.clientPids = std::move(running);
+    return refused;
 }
 
 std::vector<ClientProcess> clientsOfEveryone() {

@@ -2,9 +2,12 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "operations/Plan.h"
 #include "platform/Seam.h"
 #include "platform/Workspace.h"
 #include "process/Session.h"
@@ -30,6 +33,10 @@ struct ClientProcess {
 // The client's processes of every user on the machine (for the tool running as root).
 std::vector<ClientProcess> clientsOfEveryone();
 platform::Seam<std::vector<ClientProcess>()>& clientsOfEveryoneSeam();
+
+// While the client runs: logs `message` and gives the refused run's outcome (NIMBLA_DRIVE_RUNNING
+// with the client's processes); else none.
+std::optional<Outcome> refusalWhileRunning(const Session& session, std::string_view message);
 
 // The running applications of one user; tests replace it.
 platform::Seam<std::vector<platform::RunningApplication>(uid_t)>& runningApplicationsSeam();

@@ -64,19 +64,13 @@ Outcome runUninstallScripts(const Session& session, UninstallRun run) {
     const bool scriptsSucceeded =
         runSteps(session, std::vector<PlannedStep>(steps.begin() + 1, steps.end()));
     const bool succeeded = run.domainRemoved && scriptsSucceeded && run.outcome.plan.complete;
-    run.outcome.interrupted = session.interrupted();
     run.outcome.name = succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed;
     return std::move(run.outcome);
 }
 
 Outcome uninstall(const Session& session) {
-    std::vector<pid_t> running = clientPids(session);
-    if (!running.empty()) {
-        log(session, kUninstallRefusal);
-        Outcome refused;
-        refused.name = outcomes::nimblaDriveRunning;
-        refused.clientPids = std::move(running);
-        return refused;
+    if (std::optional<Outcome> refused = refusalWhileRunning(session, kUninstallRefusal)) {
+        return std::move(*refused);
     }
     return runUninstallScripts(session, removeDomainBeforeUninstall(session));
 }

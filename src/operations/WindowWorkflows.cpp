@@ -26,8 +26,7 @@ std::shared_ptr<const Session> windowSession() {
 
 void resetNimbla(bool preUninstallReset) {
     auto session = windowSession();
-    if (!preUninstallReset && isNimblaDriveRunning(*session)) {
-        log(*session, kResetRefusal);
+    if (!preUninstallReset && refusalWhileRunning(*session, kResetRefusal)) {
         outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
         return;
     }
@@ -42,8 +41,7 @@ void resetNimbla(bool preUninstallReset) {
 
 void uninstallNimbla() {
     auto session = windowSession();
-    if (isNimblaDriveRunning(*session)) {
-        log(*session, kUninstallRefusal);
+    if (refusalWhileRunning(*session, kUninstallRefusal)) {
         outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
         return;
     }
