@@ -75,6 +75,10 @@ private:
 int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCode,
            LogCopy* copy = nullptr) {
     report.exitCode = exitCode;
+    const std::string closing = closingLine(report);
+    if (exitCode == kExitClientRunning && !report.error) {
+        report.error = ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1)};
+    }
     if (stepLog != nullptr) {
         report.steps = stepLog->steps();
     }
@@ -88,7 +92,7 @@ int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCod
                      (report.leftovers ? std::to_string(report.leftovers->size()) : "-") + "\n");
     }
     if (outputs.output.human || exitCode != kExitSuccess) {
-        writeAll(STDERR_FILENO, closingLine(report));
+        writeAll(STDERR_FILENO, closing);
     }
     if (outputs.json()) {
         const std::string json =

@@ -56,9 +56,10 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
         "the window runs as the user runs as NAME, the administrator script as root. status and\n"
         "--dry-run change nothing and log nothing. With --json, standard output holds one JSON\n"
         "object; progress goes to standard error.\n\n"
-        "Exit status: 0 success; 1 the work failed; 2 usage error; 3 Nimbla Drive is running\n"
-        "(nothing changed); 4 cannot run as asked (unknown user, --user without root, no console\n"
-        "user, another run for the user in progress). Every detail: man nimbla-reset");
+        "Exit status: 0 success; 1 the work failed, or an uninstall left traces; 2 usage error;\n"
+        "3 Nimbla Drive is running (nothing changed); 4 cannot run as asked (unknown user, --user\n"
+        "without root, no console user, no home folder, another run for the user in progress);\n"
+        "128+N stopped by signal N. Every detail: man nimbla-reset");
     app.set_version_flag("--version",
                          std::string(kProgram) + " " + platform::build::projectVersion);
     app.failure_message(

@@ -86,7 +86,8 @@ TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
     }
     fs::remove(dir.path / "Gone.app/Contents/MacOS/Gone");
     std::map<pid_t, std::optional<std::string>> found;
-    for (const auto& app : runningApplicationsOf(getuid())) found.emplace(app.pid, app.bundleIdentifier);
+    for (const auto& app : runningApplicationsOf(getuid()))
+        found.emplace(app.pid, app.bundleIdentifier);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         ASSERT_TRUE(found.contains(sleepers.pids[i])) << cases[i].running;
         EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), cases[i].expected) << cases[i].running;
