@@ -129,6 +129,25 @@ std::string startLine(const Options& options, const Context& context, const Targ
            std::to_string(context.effectiveUid) + "), process " + std::to_string(::getpid()) + "\n";
 }
 
+// The read-only probes of status and a dry run: what they print, and the exit status (a dry run
+// the client's running would refuse exits 3).
+int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
+    probe(session, options.command, report);
+    // status's report is its data, on standard output (standard error with --json); a dry
+    // run's plan is progress.
+    if (outputs.output.human && options.command == Command::Status) {
+        writeAll(STDOUT_FILENO, statusText(report));
+    } else if (outputs.output.human) {
+        writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
+    }
+    const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
+                         !options.quitClientSeconds;
+    if (refused) {
+        report.outcome = std::string(outcomes::nimblaDriveRunning);
+    }
+    return refused ? kExitClientRunning : kExitSuccess;
+}
+
 bool asksForJson(const std::vector<std::string>& arguments) {
     return std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
 }
@@ -226,20 +245,7 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
 
     // 3. Look, or act.
     if (!realRun) {
-        probe(session, options.command, report);
-        // status's report is its data, on standard output (standard error with --json); a dry
-        // run's plan is progress.
-        if (outputs.output.human && options.command == Command::Status) {
-            writeAll(STDOUT_FILENO, statusText(report));
-        } else if (outputs.output.human) {
-            writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
-        }
-        const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
-                             !options.quitClientSeconds;
-        if (refused) {
-            report.outcome = std::string(outcomes::nimblaDriveRunning);
-        }
-        return finish(outputs, report, &stepLog, refused ? kExitClientRunning : kExitSuccess);
+        return finish(outputs, report, &stepLog, look(session, options, outputs, report));
     }
     const int exitCode =
         execute(session, log, options, *target, outputs.output, report, copy.get());

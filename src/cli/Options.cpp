@@ -45,11 +45,10 @@ const char* commandName(Command command) {
     return "";
 }
 
-ParseResult parseArguments(const std::vector<std::string>& arguments) {
-    CLI::App app(
-        "Repairs (reset) or removes (uninstall) the Nimbla Drive client, for "
-        "administrators and device management. See nimbla-reset(1).",
-        kProgram);
+namespace {
+
+// The program's description, help footer, version and failure messages.
+void describe(CLI::App& app) {
     app.require_subcommand(1, 1);
     app.footer(
         "As root, --user NAME names whose client (default: the user at the console): every step\n"
@@ -64,6 +63,30 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
                          std::string(kProgram) + " " + platform::build::projectVersion);
     app.failure_message(
         [](const CLI::App*, const CLI::Error& error) { return std::string(error.what()); });
+}
+
+// A usage error for a command line without a command: the first word that is neither an option
+// nor an option's value is the unknown command.
+ParseResult missingCommand(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word == "--user" || word == "--log") {
+            ++i;
+        } else if (!word.starts_with("-")) {
+            return usageError("unknown command: " + word + " (status, reset or uninstall)");
+        }
+    }
+    return usageError("a command is needed: status, reset or uninstall");
+}
+
+}  // namespace
+
+ParseResult parseArguments(const std::vector<std::string>& arguments) {
+    CLI::App app(
+        "Repairs (reset) or removes (uninstall) the Nimbla Drive client, for "
+        "administrators and device management. See nimbla-reset(1).",
+        kProgram);
+    describe(app);
 
     Options options;
     std::string user;
@@ -97,16 +120,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     } catch (const CLI::CallForVersion& version) {
         return {std::nullopt, kExitSuccess, std::string(version.what()) + "\n", ""};
     } catch (const CLI::RequiredError&) {
-        // The first word that is neither an option nor an option's value.
-        for (std::size_t i = 0; i < arguments.size(); ++i) {
-            const std::string& word = arguments[i];
-            if (word == "--user" || word == "--log") {
-                ++i;
-            } else if (!word.starts_with("-")) {
-                return usageError("unknown command: " + word + " (status, reset or uninstall)");
-            }
-        }
-        return usageError("a command is needed: status, reset or uninstall");
+        return missingCommand(arguments);
     } catch (const CLI::ParseError& error) {
         std::string message = error.what();
         for (char& c : message) {

@@ -24,6 +24,54 @@ namespace {
     ::_exit(127);
 }
 
+// In the forked child: becomes the user and runs the program, or reports why not through
+// `reportFd` and ends. Only async-signal-safe calls.
+[[noreturn]] void becomeUserAndRun(const os::SpawnRequest& request, std::vector<char*>& argv,
+                                   int reportFd) {
+    const RunAs& runAs = *request.runAs;
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) {
+        if (signal != SIGKILL && signal != SIGSTOP) {
+            ::sigaction(signal, &defaultAction, nullptr);
+        }
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    // A session of its own leaves the tool's controlling terminal behind: the user's program
+    // can never push input into it (TIOCSTI) nor open it as /dev/tty.
+    if (::setsid() < 0) {
+        failInChild(reportFd);
+    }
+    const int null = ::open("/dev/null", O_RDONLY | O_NOCTTY);
+    if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) {
+        failInChild(reportFd);
+    }
+    if (null != STDIN_FILENO) {  // it is 0 itself when the tool runs with 0 closed
+        ::close(null);
+    }
+    if (::dup2(request.outFd, STDOUT_FILENO) < 0 || ::dup2(request.errFd, STDERR_FILENO) < 0) {
+        failInChild(reportFd);
+    }
+    // Every descriptor above 2 but the report pipe's closes now, inheritable or not.
+    ::syscall(SYS_close_range, STDERR_FILENO + 1, reportFd - 1, 0);
+    ::syscall(SYS_close_range, reportFd + 1, ~0U, 0);
+    if (::setgroups(runAs.groups.size(), runAs.groups.data()) != 0 || ::setgid(runAs.gid) != 0 ||
+        ::setuid(runAs.uid) != 0) {
+        failInChild(reportFd);
+    }
+    if (runAs.uid != 0 && ::setuid(0) == 0) {
+        errno = EPERM;  // root could be regained: never run the command like that
+        failInChild(reportFd);
+    }
+    if (::chdir(runAs.home.c_str()) != 0) {
+        failInChild(reportFd);
+    }
+    ::execve(request.path.c_str(), argv.data(), request.environment);
+    failInChild(reportFd);
+}
+
 // Starts the child as another user: fork, then in the child a session of its own, the standard
 // streams (input /dev/null), the groups, gid, uid and working directory, and execve. Everything
 // is allocated before the fork; a failure in the child comes back through a close-on-exec pipe
@@ -61,48 +109,7 @@ int forkChildAs(const os::SpawnRequest& request, std::vector<char*>& argv, pid_t
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     pid = ::fork();
     if (pid == 0) {
-        const int reportFd = report[1];
-        struct sigaction defaultAction {};
-        defaultAction.sa_handler = SIG_DFL;
-        for (int signal = 1; signal < NSIG; ++signal) {
-            if (signal != SIGKILL && signal != SIGSTOP) {
-                ::sigaction(signal, &defaultAction, nullptr);
-            }
-        }
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        // A session of its own leaves the tool's controlling terminal behind: the user's program
-        // can never push input into it (TIOCSTI) nor open it as /dev/tty.
-        if (::setsid() < 0) {
-            failInChild(reportFd);
-        }
-        const int null = ::open("/dev/null", O_RDONLY | O_NOCTTY);
-        if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) {
-            failInChild(reportFd);
-        }
-        if (null != STDIN_FILENO) {  // it is 0 itself when the tool runs with 0 closed
-            ::close(null);
-        }
-        if (::dup2(request.outFd, STDOUT_FILENO) < 0 || ::dup2(request.errFd, STDERR_FILENO) < 0) {
-            failInChild(reportFd);
-        }
-        // Every descriptor above 2 but the report pipe's closes now, inheritable or not.
-        ::syscall(SYS_close_range, STDERR_FILENO + 1, reportFd - 1, 0);
-        ::syscall(SYS_close_range, reportFd + 1, ~0U, 0);
-        if (::setgroups(runAs.groups.size(), runAs.groups.data()) != 0 ||
-            ::setgid(runAs.gid) != 0 || ::setuid(runAs.uid) != 0) {
-            failInChild(reportFd);
-        }
-        if (runAs.uid != 0 && ::setuid(0) == 0) {
-            errno = EPERM;  // root could be regained: never run the command like that
-            failInChild(reportFd);
-        }
-        if (::chdir(runAs.home.c_str()) != 0) {
-            failInChild(reportFd);
-        }
-        ::execve(request.path.c_str(), argv.data(), request.environment);
-        failInChild(reportFd);
+        becomeUserAndRun(request, argv, report[1]);
     }
     const int forkError = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
