@@ -164,6 +164,14 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     session.childWatch = [&interruption, &session](pid_t pid) {
         interruption.running(pid, session.runAs.has_value());
     };
+    // The session outlives this call; the interruption does not.
+    struct Detach {
+        Session& session;
+        ~Detach() {
+            session.interruption = nullptr;
+            session.childWatch = {};
+        }
+    } detach{session};
     if (options.quitClientSeconds) {
         const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
         if (copy != nullptr && !asked.empty()) {
