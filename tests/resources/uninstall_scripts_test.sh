@@ -171,6 +171,18 @@ if "${as_alex[@]}" true 2>/dev/null; then
 fi
 check "a refused run removes nothing" all_there "${traces[@]}"
 
+# Without its list, or with a line that is not an entry, a script removes nothing and says why.
+mkdir -p /tmp/copy && cp "$user_script" "$root_script" /tmp/copy/
+for script in uninstall_nimbla_drive uninstall_nimbla_drive_r; do
+    expect "$script without its list" 1 "cannot read the list of what to remove" /tmp/copy/$script --list
+    printf 'remove\t~/Library/Caches/com.nimbla.desktop\nremove /Applications/Nimbla.app\n' >/tmp/copy/nimbla_drive_traces
+    expect "$script with a bad line" 1 "nimbla_drive_traces:2: not an entry" /tmp/copy/$script --list
+    rm /tmp/copy/nimbla_drive_traces
+done
+printf 'emptied\t~/Library/Caches\n' >/tmp/copy/nimbla_drive_traces
+expect "a fixed folder as a vendor folder" 1 "not a vendor folder: $lib/Caches" /tmp/copy/uninstall_nimbla_drive -u -s
+check "a script with a bad list removes nothing" all_there "${traces[@]}"
+
 # An entry that cannot be removed fails the run with a message; the rest still goes.
 for folder in "$lib/Logs" /Library/PrivilegedHelperTools; do
     mount --bind "$folder" "$folder" && mount -o remount,bind,ro "$folder"
