@@ -3,8 +3,8 @@
 //   P6  `status --json` against its probe commands run directly, and against the shell script
 //       administrators use for the same probes (bench/admin-status.sh)
 //   P7  a whole `reset` against the same commands run directly
-//   P8  the leftovers check after an uninstall: both uninstall scripts' --list, the user's run as
-//       the user, against the same two starts of a shell that does nothing
+//   P8  the leftovers check after an uninstall, in process, against both uninstall scripts' own
+//       --list (the user's run as the user)
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bench_support.h"
+#include "operations/Traces.h"
 
 namespace nimbla_bench {
 
@@ -86,8 +87,9 @@ void medians(const std::string& which, const std::map<std::string, std::vector<d
     }
 }
 
-// P8: after one uninstall, the two listings that find what is left over, against two starts of
-// a shell that does nothing, as the same users.
+// P8: after one uninstall, the check that finds what is left over, as the command line makes it
+// (in process: the scripts' list read and looked for), against the scripts' own --list run as the
+// uninstall runs them (the user's as the user), for reference.
 int benchLeftoversCheck(const std::string& cli, int rounds) {
     const passwd* found = getpwnam("alex");
     if (found == nullptr) {
@@ -100,37 +102,45 @@ int benchLeftoversCheck(const std::string& cli, int rounds) {
     if (!scripts.at("user").is_string() || !scripts.at("administrator").is_string()) {
         fail("p8: the uninstall scripts are missing: " + uninstall.err);
     }
-    const std::vector<std::string> userList{scripts.at("user").get<std::string>(), "--list"};
-    const std::vector<std::string> adminList{scripts.at("administrator").get<std::string>(),
-                                             "--list"};
-    const std::vector<std::string> nothing{"/bin/bash", "-c", ":"};
+    nimbla::Plan plan;
+    for (const char* which : {"user", "administrator"}) {
+        nimbla::PlannedStep step;
+        step.removes = nimbla::Removal::ListedByScript;
+        step.script = scripts.at(which).get<std::string>();
+        step.asAdministrator = std::string(which) == "administrator";
+        plan.steps.push_back(step);
+    }
+    nimbla::Session session;
+    session.userName = alex.pw_name;
+    session.home = alex.pw_dir;
+    const std::vector<std::string> userList{plan.steps[0].script, "--list"};
+    const std::vector<std::string> adminList{plan.steps[1].script, "--list"};
     std::map<std::string, std::vector<double>> series;
     std::vector<double> ratios;
     std::size_t leftovers = 0;
     for (int round = 0; round < rounds; ++round) {
         auto start = Clock::now();
-        const Captured mine = spawnAsAndCapture(alex, userList);
-        series["user_ns"].push_back(static_cast<double>(nanosSince(start)));
-        auto middle = Clock::now();
-        const Captured machine = spawnAndCapture(adminList);
-        series["admin_ns"].push_back(static_cast<double>(nanosSince(middle)));
+        const auto left = nimbla::leftoversOf(session, plan);
         const double check = static_cast<double>(nanosSince(start));
+        if (!left) {
+            fail("p8: the scripts' list cannot be read");
+        }
+        leftovers = left->size();
+        start = Clock::now();
+        const Captured mine = spawnAsAndCapture(alex, userList);
+        const Captured machine = spawnAndCapture(adminList);
+        const double listing = static_cast<double>(nanosSince(start));
         if (!mine.exitedWithZero || !machine.exitedWithZero) {
             fail("p8: a listing failed: " + mine.err + machine.err);
         }
-        leftovers = mine.out.size() + machine.out.size();
-        start = Clock::now();
-        spawnAsAndCapture(alex, nothing);
-        spawnAndCapture(nothing);
-        const double floor = static_cast<double>(nanosSince(start));
         series["check_ns"].push_back(check);
-        series["floor_ns"].push_back(floor);
-        ratios.push_back(check / floor);
+        series["scripts_list_ns"].push_back(listing);
+        ratios.push_back(check / listing);
     }
-    std::printf("# p8: after the uninstall (exit status in its report: %d), %zu bytes listed\n",
+    std::printf("# p8: after the uninstall (exit status in its report: %d), %zu leftovers\n",
                 report.value("exitCode", -1), leftovers);
     medians("p8", series);
-    result("p8.check_per_floor", median(ratios));
+    result("p8.check_per_scripts_list", median(ratios));
     return 0;
 }
 

@@ -204,8 +204,8 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     int exitCode = exitCodeFor(outcome.name);
     if (options.command == Command::Uninstall) {
         report.leftovers = leftoversOf(session, outcome.plan);
-        if (!report.leftovers->empty()) {
-            exitCode = kExitFailed;  // a complete uninstall is exactly exit 0
+        if (!report.leftovers || !report.leftovers->empty()) {
+            exitCode = kExitFailed;  // a complete uninstall is exactly exit 0: found so
         }
     }
     const bool wasRunning = std::any_of(report.clientQuits.begin(), report.clientQuits.end(),

@@ -1,5 +1,7 @@
 #include "cli/Probe.h"
 
+#include <algorithm>
+
 #include "operations/Reset.h"
 #include "operations/RunningClient.h"
 #include "operations/Traces.h"
@@ -20,9 +22,11 @@ void probe(const Session& session, Command command, Report& report) {
     Plan plan = command == Command::Reset ? planReset(version) : planUninstall(version);
     report.domainRemoval = planned(session, plan.steps.front());
     if (command == Command::Status) {
-        report.traces.emplace();
-        for (const Trace& trace : tracesOnDisk(session, plan)) {
-            report.traces->push_back({trace.path, trace.kind, trace.bytes, trace.kept});
+        if (const std::optional<std::vector<Trace>> traces = tracesOnDisk(session, plan)) {
+            report.traces.emplace();
+            for (const Trace& trace : *traces) {
+                report.traces->push_back({trace.path, trace.kind, trace.bytes, trace.kept});
+            }
         }
     } else {
         findRemovals(session, plan);
@@ -35,13 +39,22 @@ void probe(const Session& session, Command command, Report& report) {
 
 namespace {
 
-std::string tracesText(const std::vector<TraceRecord>& traces) {
-    if (traces.empty()) {
+// A path on a line of its own: a line end in a name shows as "?", as the scripts' --list shows it.
+std::string shown(std::string path) {
+    std::replace(path.begin(), path.end(), '\n', '?');
+    return path;
+}
+
+std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {
+    if (!traces) {
+        return "Traces on disk: unknown (the list beside the uninstall scripts cannot be read)\n";
+    }
+    if (traces->empty()) {
         return "Traces on disk: none\n";
     }
     std::string text = "Traces on disk:\n";
-    for (const TraceRecord& trace : traces) {
-        text += "  " + trace.path + " (" + trace.kind + ", " + std::to_string(trace.bytes) +
+    for (const TraceRecord& trace : *traces) {
+        text += "  " + shown(trace.path) + " (" + trace.kind + ", " + std::to_string(trace.bytes) +
                 " bytes" + (trace.kept ? ", never-uploaded files: kept" : "") + ")\n";
     }
     return text;
@@ -52,7 +65,7 @@ std::string tracesText(const std::vector<TraceRecord>& traces) {
 std::string statusText(const Report& report) {
     std::string pids;
     for (pid_t pid : report.clientPids) {
-        pids += " " + std::to_string(pid);
+        pids.append(" ").append(std::to_string(pid));
     }
     const PlanRecord& removal = *report.domainRemoval;
     return "Nimbla Drive: " +
@@ -63,7 +76,7 @@ std::string statusText(const Report& report) {
            "Domain removal: " + shellLine(removal.program, removal.arguments) + "\n" +
            "Uninstall script (user): " + report.userScript.value_or("missing") + "\n" +
            "Uninstall script (administrator): " + report.privilegedScript.value_or("missing") +
-           "\n" + "Log: " + report.log + "\n" + tracesText(*report.traces);
+           "\n" + "Log: " + report.log + "\n" + tracesText(report.traces);
 }
 
 std::string planText(const Report& report, bool quitsClient) {
@@ -78,7 +91,7 @@ std::string planText(const Report& report, bool quitsClient) {
         text += "  " + step.description + ": " + shellLine(step.program, step.arguments) +
                 "  (as " + step.asUser + ")\n";
         for (const std::string& path : step.removes) {
-            text += "      removes " + path + "\n";
+            text += "      removes " + shown(path) + "\n";
         }
     }
     return text;

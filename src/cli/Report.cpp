@@ -177,7 +177,10 @@ std::string closingLine(const Report& report) {
     std::string line;
     if (outcome == outcomes::resetSuccess || outcome == outcomes::uninstallSuccess) {
         line = outcome == outcomes::resetSuccess ? "Reset succeeded." : "Uninstall succeeded.";
-        if (report.leftovers && !report.leftovers->empty()) {
+        if (report.command == "uninstall" && !report.leftovers) {
+            line = "Uninstall ran, but what it left could not be looked for: the list of the "
+                   "client's traces beside the uninstall scripts cannot be read.";
+        } else if (report.leftovers && !report.leftovers->empty()) {
             line = "Uninstall ran, but traces of the client are left: " +
                    std::to_string(report.leftovers->size()) + " (leftovers in --json).";
         } else if (report.leftovers) {
@@ -205,7 +208,7 @@ std::string closingLine(const Report& report) {
 std::string shellLine(const std::string& program, const std::vector<std::string>& arguments) {
     std::string line = quoted(program);
     for (const std::string& argument : arguments) {
-        line += " " + quoted(argument);
+        line.append(" ").append(quoted(argument));
     }
     return line;
 }

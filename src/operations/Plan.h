@@ -24,7 +24,7 @@ enum class Removal {
     Domain,          // the file-provider domain's folders
     Preferences,     // the client's preferences file
     SupportFolder,   // the client's Application Support folder
-    ListedByScript,  // what `script --list` prints
+    ListedByScript,  // what the script would remove (the list beside it names it)
 };
 
 // One command a workflow runs: what it is, as whom, and how its success is judged. A front end

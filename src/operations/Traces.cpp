@@ -4,15 +4,13 @@
 #include <filesystem>
 
 #include "operations/Preservation.h"
-#include "process/RunProcess.h"
+#include "operations/TraceList.h"
 
 namespace nimbla {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kListDescription = "Listing what the uninstall script removes";
 
 bool isThere(const fs::path& path) {
     std::error_code error;
@@ -27,19 +25,6 @@ std::vector<std::string> existing(const std::string& home,
         if (isThere(full)) {
             found.push_back(full.string());
         }
-    }
-    return found;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> found;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        if (end > start) {
-            found.push_back(text.substr(start, end - start));
-        }
-        start = end + 1;
     }
     return found;
 }
@@ -74,7 +59,8 @@ Trace traceAt(const std::string& path, bool kept) {
 
 }  // namespace
 
-std::vector<std::string> existingPathsRemovedBy(const Session& session, const PlannedStep& step) {
+std::optional<std::vector<std::string>> existingPathsRemovedBy(const Session& session,
+                                                              const PlannedStep& step) {
     switch (step.removes) {
         case Removal::Nothing:
             return {};
@@ -87,30 +73,33 @@ std::vector<std::string> existingPathsRemovedBy(const Session& session, const Pl
         case Removal::SupportFolder:
             return existing(session.home, {"Library/Application Support/Nimbla/Nimbla"});
         case Removal::ListedByScript: {
-            Session quiet = session;
-            quiet.log = nullptr;
-            quiet.observer = {};
-            if (step.asAdministrator) {
-                quiet.runAs.reset();  // the machine's parts: readable by anyone
+            const auto entries = readTraceList(traceListBeside(step.script));
+            if (!entries) {
+                return std::nullopt;
             }
-            const ProcessResult listed =
-                runProcessSeam()(quiet, step.script, {"--list"}, kListDescription);
-            return listed.succeeded ? lines(listed.output) : std::vector<std::string>{};
+            return listedPaths(*entries,
+                               step.asAdministrator ? TraceScope::Machine : TraceScope::User,
+                               session.home);
         }
     }
-    return {};
+    return std::vector<std::string>{};
 }
 
 void findRemovals(const Session& session, Plan& plan) {
     for (PlannedStep& step : plan.steps) {
-        step.paths = existingPathsRemovedBy(session, step);
+        step.paths = existingPathsRemovedBy(session, step).value_or(std::vector<std::string>{});
     }
 }
 
-std::vector<std::string> leftoversOf(const Session& session, const Plan& uninstallPlan) {
+std::optional<std::vector<std::string>> leftoversOf(const Session& session,
+                                                    const Plan& uninstallPlan) {
     std::vector<std::string> left;
     for (const PlannedStep& step : uninstallPlan.steps) {
-        for (std::string& path : existingPathsRemovedBy(session, step)) {
+        std::optional<std::vector<std::string>> paths = existingPathsRemovedBy(session, step);
+        if (!paths) {
+            return std::nullopt;
+        }
+        for (std::string& path : *paths) {
             if (std::find(left.begin(), left.end(), path) == left.end()) {
                 left.push_back(std::move(path));
             }
@@ -119,9 +108,13 @@ std::vector<std::string> leftoversOf(const Session& session, const Plan& uninsta
     return left;
 }
 
-std::vector<Trace> tracesOnDisk(const Session& session, const Plan& uninstallPlan) {
+std::optional<std::vector<Trace>> tracesOnDisk(const Session& session, const Plan& uninstallPlan) {
+    const std::optional<std::vector<std::string>> removable = leftoversOf(session, uninstallPlan);
+    if (!removable) {
+        return std::nullopt;
+    }
     std::vector<Trace> traces;
-    for (const std::string& path : leftoversOf(session, uninstallPlan)) {
+    for (const std::string& path : *removable) {
         traces.push_back(traceAt(path, false));
     }
     for (const auto& [folder, changed] : preservationFolders(session.home)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,14 @@
 
 namespace nimbla {
 
-// What a planned step removes that exists now, one path a line, found the way the step itself
-// finds it: the domain's folders, the preferences file, the Application Support folder, or what
-// an uninstall script lists with --list (the user's as the user, the administrator's as the tool
-// itself). Runs no command that changes anything, and logs nothing.
-std::vector<std::string> existingPathsRemovedBy(const Session& session, const PlannedStep& step);
+// What a planned step removes that exists now: the domain's folders, the preferences file, the
+// Application Support folder, or what an uninstall script would remove (as its --list prints it,
+// read from the list beside it; none when that list is missing or unreadable). Runs no command
+// and logs nothing.
+std::optional<std::vector<std::string>> existingPathsRemovedBy(const Session& session,
+                                                              const PlannedStep& step);
 
-// Fills each step's `removes` with existingPathsRemovedBy.
+// Fills each step's `paths` with existingPathsRemovedBy (nothing where it has none).
 void findRemovals(const Session& session, Plan& plan);
 
 // One trace of the client on disk.
@@ -26,12 +28,13 @@ struct Trace {
     bool kept = false;         // the never-uploaded files' folders: reported, never removed
 };
 
-// Every trace of the client on disk: what the reset's and the uninstall's steps would remove,
-// then the folders that hold the never-uploaded files (kept).
-std::vector<Trace> tracesOnDisk(const Session& session, const Plan& uninstallPlan);
+// Every trace of the client on disk: what the uninstall's steps would remove, then the folders
+// that hold the never-uploaded files (kept). None when a script's list cannot be read.
+std::optional<std::vector<Trace>> tracesOnDisk(const Session& session, const Plan& uninstallPlan);
 
 // What an uninstall leaves behind: the paths its steps would still remove (never the folders of
-// never-uploaded files).
-std::vector<std::string> leftoversOf(const Session& session, const Plan& uninstallPlan);
+// never-uploaded files). None when a script's list cannot be read: nothing can be said.
+std::optional<std::vector<std::string>> leftoversOf(const Session& session,
+                                                    const Plan& uninstallPlan);
 
 }  // namespace nimbla

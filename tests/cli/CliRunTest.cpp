@@ -74,6 +74,8 @@ protected:
         fs::create_directories(home.path / "Desktop");
         for (const char* name : {"uninstall_nimbla_drive", "uninstall_nimbla_drive_r"})
             writeExecutable(resources.path / name, "#!/bin/sh\n");
+        std::ofstream(resources.path / "nimbla_drive_traces")
+            << "remove\t~/Library/Caches/com.nimbla.desktop\n";
     }
     platform::RunAs alex() const {
         platform::RunAs user = kAlex;
@@ -234,8 +236,6 @@ TEST_F(CommandLine, TheDryRunsPlanIsWhatRuns) {
         fs::remove_all(home.path / "Library");
         json ranSteps = json::array();
         for (const auto& call : runner.calls) {
-            if (call.description.starts_with("Listing"))
-                continue;  // what --list looks at
             ranSteps.push_back(
                 {call.command.front(), Args(call.command.begin() + 1, call.command.end())});
         }
@@ -246,6 +246,26 @@ TEST_F(CommandLine, TheDryRunsPlanIsWhatRuns) {
         EXPECT_EQ(ran.object()["preservedFiles"],
                   (home.path / "Library/CloudStorage/Nimbla-Nimbla (\xEF\xBF\xBD)").string());
     }
+}
+
+// A complete uninstall is exactly exit 0: a listed trace still there afterwards fails it, and so
+// does a list that cannot be read, since then nothing can be said.
+TEST_F(CommandLine, LeftoversDecideTheUninstallsStatus) {
+    runner.answers["Reading tolu version from defaults"] = {true, "2.40.1\n", ""};
+    Ran ran = cli({"uninstall", "--json"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.object()["leftovers"], json::array());
+    const fs::path cache = home.path / "Library/Caches/com.nimbla.desktop";
+    fs::create_directories(cache);
+    ran = cli({"uninstall", "--json"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.object()["leftovers"], json::array({cache.string()}));
+    EXPECT_NE(ran.err.find("traces of the client are left: 1"), std::string::npos) << ran.err;
+    fs::remove(resources.path / "nimbla_drive_traces");
+    ran = cli({"uninstall", "--json"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_TRUE(ran.object()["leftovers"].is_null());
+    EXPECT_NE(ran.err.find("could not be looked for"), std::string::npos) << ran.err;
 }
 
 // Started with standard output closed, the next file opened (the lock, say) must not become
