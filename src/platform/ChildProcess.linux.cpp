@@ -1,6 +1,7 @@
 #include <fcntl.h>
-#include <grp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,17 +18,35 @@ int os::makePipe(int ends[2]) {
 
 namespace {
 
-// In the forked child: only async-signal-safe calls. Reports errno through `reportFd` and ends.
-[[noreturn]] void failInChild(int reportFd) {
-    const int error = errno;
-    [[maybe_unused]] const ssize_t ignored = ::write(reportFd, &error, sizeof error);
+// What the child run as another user needs, all of it prepared before it starts: until its execve
+// it shares the tool's memory, so it allocates nothing and reports a failure here.
+struct RunAsStart {
+    const os::SpawnRequest& request;
+    char* const* argv;
+    int error = 0;  // why it could not run the program (an errno value), else 0
+};
+
+// In the child, on the tool's memory: only system calls. Records errno and ends.
+[[noreturn]] void failInChild(RunAsStart& start) {
+    start.error = errno != 0 ? errno : EPERM;
     ::_exit(127);
 }
 
-// In the forked child: becomes the user and runs the program, or reports why not through
-// `reportFd` and ends. Only async-signal-safe calls.
-[[noreturn]] void becomeUserAndRun(const os::SpawnRequest& request, std::vector<char*>& argv,
-                                   int reportFd) {
+// The ids change through the system calls themselves. glibc's setuid and friends believe they
+// run in the tool, with its threads: they take its locks and ask each of its threads to change
+// ids as well, which nothing in a child that shares the tool's memory may do.
+// (The calls of 64-bit systems, whose ids are 32 bits wide.)
+static_assert(sizeof(long) == 8, "32-bit systems need the 32-bit id calls (setresuid32, ...)");
+bool becomeUser(const RunAs& runAs) {
+    return ::syscall(SYS_setgroups, runAs.groups.size(), runAs.groups.data()) == 0 &&
+           ::syscall(SYS_setresgid, runAs.gid, runAs.gid, runAs.gid) == 0 &&
+           ::syscall(SYS_setresuid, runAs.uid, runAs.uid, runAs.uid) == 0;
+}
+
+// The child: becomes the user and runs the program, or records why not and ends.
+int becomeUserAndRun(void* argument) {
+    RunAsStart& start = *static_cast<RunAsStart*>(argument);
+    const os::SpawnRequest& request = start.request;
     const RunAs& runAs = *request.runAs;
     struct sigaction defaultAction {};
     defaultAction.sa_handler = SIG_DFL;
@@ -42,93 +61,72 @@ namespace {
     // A session of its own leaves the tool's controlling terminal behind: the user's program
     // can never push input into it (TIOCSTI) nor open it as /dev/tty.
     if (::setsid() < 0) {
-        failInChild(reportFd);
+        failInChild(start);
     }
     const int null = ::open("/dev/null", O_RDONLY | O_NOCTTY);
     if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) {
-        failInChild(reportFd);
+        failInChild(start);
     }
     if (null != STDIN_FILENO) {  // it is 0 itself when the tool runs with 0 closed
         ::close(null);
     }
     if (::dup2(request.outFd, STDOUT_FILENO) < 0 || ::dup2(request.errFd, STDERR_FILENO) < 0) {
-        failInChild(reportFd);
+        failInChild(start);
     }
-    // Every descriptor above 2 but the report pipe's closes now, inheritable or not.
-    ::syscall(SYS_close_range, STDERR_FILENO + 1, reportFd - 1, 0);
-    ::syscall(SYS_close_range, reportFd + 1, ~0U, 0);
-    if (::setgroups(runAs.groups.size(), runAs.groups.data()) != 0 || ::setgid(runAs.gid) != 0 ||
-        ::setuid(runAs.uid) != 0) {
-        failInChild(reportFd);
+    // Every descriptor above 2 closes now, inheritable or not.
+    ::syscall(SYS_close_range, STDERR_FILENO + 1, ~0U, 0);
+    if (!becomeUser(runAs)) {
+        failInChild(start);
     }
-    if (runAs.uid != 0 && ::setuid(0) == 0) {
+    if (runAs.uid != 0 && ::syscall(SYS_setuid, 0) == 0) {
         errno = EPERM;  // root could be regained: never run the command like that
-        failInChild(reportFd);
+        failInChild(start);
     }
     if (::chdir(runAs.home.c_str()) != 0) {
-        failInChild(reportFd);
+        failInChild(start);
     }
-    ::execve(request.path.c_str(), argv.data(), request.environment);
-    failInChild(reportFd);
+    ::execve(request.path.c_str(), start.argv, request.environment);
+    failInChild(start);
 }
 
-// Starts the child as another user: fork, then in the child a session of its own, the standard
-// streams (input /dev/null), the groups, gid, uid and working directory, and execve. Everything
-// is allocated before the fork; a failure in the child comes back through a close-on-exec pipe
-// as the launch error.
-int forkChildAs(const os::SpawnRequest& request, std::vector<char*>& argv, pid_t& pid) {
-    const RunAs& runAs = *request.runAs;
-    if (runAs.home.find('\0') != std::string::npos) {
+// The child's own stack: a few pages, with a guard page below them.
+constexpr std::size_t kChildStack = 64 * 1024;
+constexpr std::size_t kGuard = 4096;
+
+// Starts the child as another user the way posix_spawn starts one: clone with CLONE_VM and
+// CLONE_VFORK, so nothing of the tool's memory is copied and the calling thread waits until the
+// child has called execve (or ended). In the child a session of its own, the standard streams
+// (input /dev/null), the groups, gid, uid and working directory, and execve.
+int startChildAs(const os::SpawnRequest& request, std::vector<char*>& argv, pid_t& pid) {
+    if (request.runAs->home.find('\0') != std::string::npos) {
         return EINVAL;
     }
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
+    void* const stack = ::mmap(nullptr, kChildStack + kGuard, PROT_READ | PROT_WRITE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (stack == MAP_FAILED) {
         return errno;
     }
-    // Above the standard descriptors, so the child's dup2 onto them never clobbers it.
-    for (int& end : report) {
-        if (end <= STDERR_FILENO) {
-            const int moved = ::fcntl(end, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-            ::close(end);
-            end = moved;
-        }
-    }
-    if (report[0] < 0 || report[1] < 0) {
-        const int error = errno;
-        for (int end : report) {
-            if (end >= 0) {
-                ::close(end);
-            }
-        }
-        return error;
-    }
-    // Signals stay blocked across the fork, so no handler of ours runs in the child.
+    ::mprotect(stack, kGuard, PROT_NONE);
+    RunAsStart start{request, argv.data()};
+    // Signals stay blocked until the child has set every handler to the default, so no handler
+    // of ours ever runs in it.
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
-    pid = ::fork();
-    if (pid == 0) {
-        becomeUserAndRun(request, argv, report[1]);
-    }
-    const int forkError = errno;
+    pid = ::clone(becomeUserAndRun, static_cast<char*>(stack) + kGuard + kChildStack,
+                  CLONE_VM | CLONE_VFORK | SIGCHLD, &start);
+    const int cloneError = errno;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    ::close(report[1]);
+    ::munmap(stack, kChildStack + kGuard);
     if (pid < 0) {
-        ::close(report[0]);
-        return forkError;
+        return cloneError;
     }
-    int error = 0;
-    ssize_t n;
-    do {
-        n = ::read(report[0], &error, sizeof error);
-    } while (n < 0 && errno == EINTR);
-    ::close(report[0]);
-    if (n == static_cast<ssize_t>(sizeof error)) {
+    if (start.error != 0) {
         // It never ran: collect it, and report why.
         while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
-        return error != 0 ? error : ECHILD;
+        return start.error;
     }
     return 0;
 }
@@ -141,7 +139,7 @@ int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
         return error;
     }
     if (request.runAs) {
-        return forkChildAs(request, argv, pid);
+        return startChildAs(request, argv, pid);
     }
     SpawnSetup setup(request.input, request.outFd, request.errFd, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))

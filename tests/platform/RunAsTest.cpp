@@ -90,6 +90,13 @@ TEST(RunAs, TheChildHasTheUsersIdentityAndAnEnvironmentBuiltFromNothing) {
     EXPECT_EQ(executeAppleScript(administratorScriptSource("echo \"$PATH\"")).result,
               "/usr/bin:/bin:/usr/sbin:/sbin");
 
+    // Nothing of the tool's but the three streams, whatever it left open or ignored.
+    const int inheritable = ::open("/dev/null", O_RDONLY);
+    const auto pipeAction = ::signal(SIGPIPE, SIG_IGN);
+    EXPECT_EQ(runChild(home.child, {"fds"}, ChildInput::Null, &home.alex).out, "0 1 2 default\n");
+    ::signal(SIGPIPE, pipeAction);
+    ::close(inheritable);
+
     home.alex.home += "/missing";  // a home it cannot enter: it never runs
     const ChildOutput homeless = runChild("/bin/true", {}, ChildInput::Null, &home.alex);
     EXPECT_FALSE(homeless.started);
