@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include <QHash>
 #include <QImage>
 #include <QImageReader>
 
@@ -32,8 +33,24 @@ std::unique_ptr<QImageReader> pngReader(const QString& path) {
     return reader;
 }
 
+// Decoded images and header sizes by path, kept for the life of the process: the window's icon,
+// its logo and every alert show the same few files, which are then read and decoded once. Only
+// what could be read is kept. GUI thread only, as pixmaps are.
+QHash<QString, QImage>& decodedImages() {
+    static auto* const images = new QHash<QString, QImage>;
+    return *images;
+}
+
 QImage readPng(const QString& path) {
-    return pngReader(path)->read();
+    auto& images = decodedImages();
+    if (const auto found = images.constFind(path); found != images.constEnd()) {
+        return *found;
+    }
+    QImage image = pngReader(path)->read();
+    if (!image.isNull()) {
+        images.insert(path, image);
+    }
+    return image;
 }
 
 // The sharpest image there is for the ratio; null when none can be read.
@@ -57,22 +74,23 @@ QSize logoNaturalSize() {
     if (!path) {
         return {};
     }
-    const QSize size = pngReader(*path)->size();  // reads the header only
+    // Once the image is decoded its size is known; until then the header tells it.
+    const auto& images = decodedImages();
+    const auto decoded = images.constFind(*path);
+    const QSize size = decoded != images.constEnd() ? decoded->size() : pngReader(*path)->size();
     return size.isValid() ? size : QSize();
 }
 
 QPixmap logoPixmap(qreal devicePixelRatio, int maxSide) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    // Decoded first: at a ratio of 1 that is the natural size's image, and no header is read.
+    QImage image = logoImage(ratio);
     QSize size = logoNaturalSize();
-    if (size.isEmpty()) {
+    if (image.isNull() || size.isEmpty()) {
         return {};
     }
     if (maxSide > 0) {
         size.scale(maxSide, maxSide, Qt::KeepAspectRatio);
-    }
-    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    QImage image = logoImage(ratio);
-    if (image.isNull()) {
-        return {};
     }
     const QSize pixels = size * ratio;
     if (image.size() != pixels) {
