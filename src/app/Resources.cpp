@@ -53,8 +53,8 @@ QImage readPng(const QString& path) {
     return image;
 }
 
-// The sharpest image there is for the ratio; null when none can be read.
-QImage logoImage(qreal devicePixelRatio) {
+// The sharpest image there is for the ratio, given the path of "Logo"; null when none can be read.
+QImage logoImage(qreal devicePixelRatio, const QString& logo) {
     if (devicePixelRatio > 1.0) {
         if (const auto path = logoPath("Logo@2x")) {
             QImage image = readPng(*path);
@@ -63,29 +63,33 @@ QImage logoImage(qreal devicePixelRatio) {
             }
         }
     }
-    const auto path = logoPath("Logo");
-    return path ? readPng(*path) : QImage();
+    return readPng(logo);
+}
+
+// Once the image is decoded its size is known; until then the header tells it.
+QSize naturalSize(const QString& logo) {
+    const auto& images = decodedImages();
+    const auto decoded = images.constFind(logo);
+    const QSize size = decoded != images.constEnd() ? decoded->size() : pngReader(logo)->size();
+    return size.isValid() ? size : QSize();
 }
 
 }  // namespace
 
 QSize logoNaturalSize() {
-    const auto path = logoPath("Logo");
-    if (!path) {
-        return {};
-    }
-    // Once the image is decoded its size is known; until then the header tells it.
-    const auto& images = decodedImages();
-    const auto decoded = images.constFind(*path);
-    const QSize size = decoded != images.constEnd() ? decoded->size() : pngReader(*path)->size();
-    return size.isValid() ? size : QSize();
+    const auto logo = logoPath("Logo");
+    return logo ? naturalSize(*logo) : QSize();
 }
 
 QPixmap logoPixmap(qreal devicePixelRatio, int maxSide) {
+    const auto logo = logoPath("Logo");
+    if (!logo) {
+        return {};
+    }
     const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
     // Decoded first: at a ratio of 1 that is the natural size's image, and no header is read.
-    QImage image = logoImage(ratio);
-    QSize size = logoNaturalSize();
+    QImage image = logoImage(ratio, *logo);
+    QSize size = naturalSize(*logo);
     if (image.isNull() || size.isEmpty()) {
         return {};
     }
