@@ -223,8 +223,11 @@ def main():
             "/dev/null as input, the user's ids and a minimal environment) and "
             "`uninstall_nimbla_drive_r --list` as root, run directly; against the same two "
             "starts of `/bin/bash -c :`. The target is on the check's time.",
-            "", "## Reproduce", "", "```sh", "scripts/bootstrap", "scripts/bench", "```", "",
-            "The raw figures are in `build/bench/bench-results.txt`."]
+            "", "## Reproduce", "", "```sh", "scripts/bootstrap", "scripts/bench",
+            "scripts/bench --p4    # the window's start-up alone: build/bench/benchmarks-p4.md",
+            "```", "",
+            "The raw figures are in `build/bench/bench-results.txt` "
+            "(`bench-p4-results.txt` for `--p4`)."]
     analysis = os.path.join(os.path.dirname(os.path.abspath(__file__)), "analysis.md")
     if os.path.exists(analysis):
         with open(analysis, encoding="utf-8") as notes:
