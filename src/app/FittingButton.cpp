@@ -61,8 +61,11 @@ QFont FittingButton::labelFont() const {
 }
 
 QString FittingButton::shownText() const {
-    const QFontMetrics metrics(labelFont());
-    return metrics.elidedText(text(), Qt::ElideRight, labelRect().width());
+    return shownText(labelFont());
+}
+
+QString FittingButton::shownText(const QFont& font) const {
+    return QFontMetrics(font).elidedText(text(), Qt::ElideRight, labelRect().width());
 }
 
 void FittingButton::paintEvent(QPaintEvent*) {
@@ -71,9 +74,11 @@ void FittingButton::paintEvent(QPaintEvent*) {
     initStyleOption(&option);
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
-    painter.setFont(labelFont());
+    // The text is measured once per paint: the scale search and the elision share one font.
+    const QFont font = labelFont();
+    painter.setFont(font);
     painter.drawItemText(labelRect(), Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
-                         isEnabled(), shownText(), QPalette::ButtonText);
+                         isEnabled(), shownText(font), QPalette::ButtonText);
 }
 
 }  // namespace nimbla::app

@@ -22,6 +22,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString shownText(const QFont& font) const;
 };
 
 // The scale at which text `textWidth` wide fits into `available`: 1 when it fits, never below

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include <QHash>
 #include <QImage>
 #include <QImageReader>
 
@@ -32,12 +33,28 @@ std::unique_ptr<QImageReader> pngReader(const QString& path) {
     return reader;
 }
 
-QImage readPng(const QString& path) {
-    return pngReader(path)->read();
+// Decoded images and header sizes by path, kept for the life of the process: the window's icon,
+// its logo and every alert show the same few files, which are then read and decoded once. Only
+// what could be read is kept. GUI thread only, as pixmaps are.
+QHash<QString, QImage>& decodedImages() {
+    static auto* const images = new QHash<QString, QImage>;
+    return *images;
 }
 
-// The sharpest image there is for the ratio; null when none can be read.
-QImage logoImage(qreal devicePixelRatio) {
+QImage readPng(const QString& path) {
+    auto& images = decodedImages();
+    if (const auto found = images.constFind(path); found != images.constEnd()) {
+        return *found;
+    }
+    QImage image = pngReader(path)->read();
+    if (!image.isNull()) {
+        images.insert(path, image);
+    }
+    return image;
+}
+
+// The sharpest image there is for the ratio, given the path of "Logo"; null when none can be read.
+QImage logoImage(qreal devicePixelRatio, const QString& logo) {
     if (devicePixelRatio > 1.0) {
         if (const auto path = logoPath("Logo@2x")) {
             QImage image = readPng(*path);
@@ -46,33 +63,38 @@ QImage logoImage(qreal devicePixelRatio) {
             }
         }
     }
-    const auto path = logoPath("Logo");
-    return path ? readPng(*path) : QImage();
+    return readPng(logo);
+}
+
+// Once the image is decoded its size is known; until then the header tells it.
+QSize naturalSize(const QString& logo) {
+    const auto& images = decodedImages();
+    const auto decoded = images.constFind(logo);
+    const QSize size = decoded != images.constEnd() ? decoded->size() : pngReader(logo)->size();
+    return size.isValid() ? size : QSize();
 }
 
 }  // namespace
 
 QSize logoNaturalSize() {
-    const auto path = logoPath("Logo");
-    if (!path) {
-        return {};
-    }
-    const QSize size = pngReader(*path)->size();  // reads the header only
-    return size.isValid() ? size : QSize();
+    const auto logo = logoPath("Logo");
+    return logo ? naturalSize(*logo) : QSize();
 }
 
 QPixmap logoPixmap(qreal devicePixelRatio, int maxSide) {
-    QSize size = logoNaturalSize();
-    if (size.isEmpty()) {
+    const auto logo = logoPath("Logo");
+    if (!logo) {
+        return {};
+    }
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    // Decoded first: at a ratio of 1 that is the natural size's image, and no header is read.
+    QImage image = logoImage(ratio, *logo);
+    QSize size = naturalSize(*logo);
+    if (image.isNull() || size.isEmpty()) {
         return {};
     }
     if (maxSide > 0) {
         size.scale(maxSide, maxSide, Qt::KeepAspectRatio);
-    }
-    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    QImage image = logoImage(ratio);
-    if (image.isNull()) {
-        return {};
     }
     const QSize pixels = size * ratio;
     if (image.size() != pixels) {

@@ -18,9 +18,7 @@
 namespace nimbla::app {
 
 WelcomeView::WelcomeView(QWidget* parent)
-    : QWidget(parent),
-      archLocation_(archLocationFor(isMacOS11orLess())),
-      versionString_(platform::shortVersion()) {
+    : QWidget(parent), versionString_(platform::shortVersion()) {
     setWindowTitle(title());
 
     logo_ = new QLabel(this);
@@ -80,6 +78,13 @@ WelcomeView::~WelcomeView() {
     MessageBox::discard(shownAlert_);
 }
 
+const QString& WelcomeView::archLocation() const {
+    if (!archLocation_) {
+        archLocation_ = archLocationFor(isMacOS11orLess());
+    }
+    return *archLocation_;
+}
+
 void WelcomeView::handle(AlertDialog dialog) {
     alertToShow_ = dialog;
     showAlert_ = true;
@@ -91,7 +96,7 @@ void WelcomeView::presentAlert() {
         return;
     }
     // Built from the case at hand; None here is an internal error that stops the program.
-    const AlertText text = alertTextFor(alertToShow_, archLocation_);
+    const AlertText text = alertTextFor(alertToShow_, archLocation());
     MessageBox::discard(shownAlert_);
     shownAlert_ = MessageBox::open(this, text, [this] {
         // Dismissed by the user: the case stays, only the alert goes.

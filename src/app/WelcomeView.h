@@ -30,7 +30,9 @@ public:
 
     bool showAlert() const { return showAlert_; }
     AlertDialog alertToShow() const { return alertToShow_; }
-    const QString& archLocation() const { return archLocation_; }
+    // Where never-uploaded files are kept, by the system version; read on first use (an alert),
+    // not before the window shows.
+    const QString& archLocation() const;
     const std::optional<std::string>& versionString() const { return versionString_; }
     QString title() const { return windowTitleFor(versionString_); }
 
@@ -53,7 +55,7 @@ private:
 
     bool showAlert_ = false;
     AlertDialog alertToShow_ = AlertDialog::None;
-    const QString archLocation_;
+    mutable std::optional<QString> archLocation_;
     const std::optional<std::string> versionString_;
 
     QLabel* logo_ = nullptr;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -72,6 +73,17 @@ TEST(Window, LogoGapAndTwoButtonsStayInsideTheBoundedWindow) {
     EXPECT_TRUE(window.width() <= 280 && window.height() <= 150)
         << window.width() << "x" << window.height();
     EXPECT_TRUE(window.rect().contains(logo.united(uninstall)));
+    // A dense screen gets the @2x artwork, not the small one enlarged, whatever was asked before.
+    const auto artwork = [](const char* name) {
+        const auto path = platform::pathForResource(name, "png");
+        return QImage(QString::fromStdString(path.value_or("")))
+            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    for (const qreal ratio : {2.0, 1.0, 2.0}) {
+        const QImage shown =
+            logoPixmap(ratio).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(shown, artwork(ratio > 1 ? "Logo@2x" : "Logo")) << ratio;
+    }
 }
 
 TEST(Alerts, EachOutcomeShowsItsTextsWithOneButtonAgainAfterDismissalOrReplacingTheLast) {
