@@ -12,7 +12,7 @@ constexpr const char* kShell = "/bin/sh";
 
 }  // namespace
 
-ScriptOutcome executeAppleScript(const std::string& source) {
+ScriptOutcome executeAppleScript(const std::string& source, const ChildWatch* watch) {
     ScriptOutcome failure;
     const std::optional<std::string> command = commandLineOfStatement(source, failure);
     if (!command) {
@@ -21,13 +21,13 @@ ScriptOutcome executeAppleScript(const std::string& source) {
     if (::geteuid() == 0) {
         // Already root: as `do shell script` runs it, unattended.
         return shellCommandOutcome(kShell, runChild(kShell, {"-c", *command}, ChildInput::Null,
-                                                    nullptr, ChildEnvironment::SystemPath));
+                                                    nullptr, ChildEnvironment::SystemPath, watch));
     }
-    return os::runWithAuthorization(source, *command);
+    return os::runWithAuthorization(source, *command, watch);
 }
 
-Seam<ScriptOutcome(const std::string&)>& scriptingServiceSeam() {
-    static Seam<ScriptOutcome(const std::string&)> seam(executeAppleScript);
+Seam<ScriptOutcome(const std::string&, const ChildWatch*)>& scriptingServiceSeam() {
+    static Seam<ScriptOutcome(const std::string&, const ChildWatch*)> seam(executeAppleScript);
     return seam;
 }
 

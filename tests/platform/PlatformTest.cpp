@@ -206,6 +206,18 @@ TEST(ScriptingService, RunsAsRootGivingMacLineEndsOrStatusAndStandardError) {
     const auto start = std::chrono::steady_clock::now();  // output held open in the background
     EXPECT_EQ(executeAppleScript(statement("sleep 5 & echo started")).result, "started");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    // The watch hears of the command as it starts, so an interrupted run can stop it; then of 0.
+    std::vector<pid_t> heard;
+    const ChildWatch watch = [&heard](pid_t pid) {
+        heard.push_back(pid);
+        if (pid != 0)
+            ::kill(pid, SIGTERM);
+    };
+    EXPECT_THAT(errorOf(executeAppleScript(statement("sleep 30"), &watch)),
+                HasSubstr("NSAppleScriptErrorNumber = 143;"));
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_GT(heard[0], 0);
+    EXPECT_EQ(heard[1], 0);
 }
 
 }  // namespace

@@ -267,7 +267,7 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
     };
     for (const auto& c : cases) {
         Args sources;
-        auto service = scriptingServiceSeam().override([&](const std::string& source) {
+        auto service = scriptingServiceSeam().override([&](const std::string& source, auto) {
             sources.push_back(source);
             return c.answer;
         });
@@ -280,7 +280,7 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
     }
     // The success message to a reader that has gone away does not end the tool.
     signal(SIGPIPE, SIG_DFL);
-    auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"x", {}}; });
+    auto service = scriptingServiceSeam().override([](auto&, auto) { return ScriptOutcome{"x", {}}; });
     Redirect broken(1);
     EXPECT_TRUE(runProcessAsSudo(windowLike(), "sudo '/r'"));
 }
@@ -305,13 +305,13 @@ TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
     run({"out=abc", "err=de", "exit=3"}, kChild, observed);
     run({"signal=9"}, kChild, observed);
     run({}, "/nonexistent", observed);
-    auto service = scriptingServiceSeam().override([](auto&) { return ScriptOutcome{"ok", {}}; });
+    auto service = scriptingServiceSeam().override([](auto&, auto) { return ScriptOutcome{"ok", {}}; });
     testing::internal::CaptureStdout();
     runProcessAsSudo(observed, "sudo '/a \"b\"'");
     testing::internal::GetCapturedStdout();
     // A prompt dismissed: the command never ran.
     const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
-    auto dismissed = scriptingServiceSeam().override([&](auto&) {
+    auto dismissed = scriptingServiceSeam().override([&](auto&, auto) {
         return ScriptOutcome{{}, canceled};
     });
     runProcessAsSudo(observed, "sudo '/a'");

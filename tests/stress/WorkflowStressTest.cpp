@@ -36,7 +36,7 @@ TEST(WorkflowStress, EachButtonTwiceEndsInTwoOutcomesWhateverTheDesktop) {
             return runProcess(session, "/bin/echo", arguments, description);
         });
     std::atomic<int> privilegedCalls = 0;  // the two uninstall runs overlap
-    auto scripting = scriptingServiceSeam().override([&](const std::string&) {
+    auto scripting = scriptingServiceSeam().override([&](const std::string&, auto) {
         const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
         return ++privilegedCalls % 2 ? ScriptOutcome{"removed", {}} : ScriptOutcome{{}, canceled};
     });
