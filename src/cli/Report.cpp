@@ -178,8 +178,9 @@ std::string closingLine(const Report& report) {
     if (outcome == outcomes::resetSuccess || outcome == outcomes::uninstallSuccess) {
         line = outcome == outcomes::resetSuccess ? "Reset succeeded." : "Uninstall succeeded.";
         if (report.command == "uninstall" && !report.leftovers) {
-            line = "Uninstall ran, but what it left could not be looked for: the list of the "
-                   "client's traces beside the uninstall scripts cannot be read.";
+            line =
+                "Uninstall ran, but what it left could not be looked for: the list of the "
+                "client's traces beside the uninstall scripts cannot be read.";
         } else if (report.leftovers && !report.leftovers->empty()) {
             line = "Uninstall ran, but traces of the client are left: " +
                    std::to_string(report.leftovers->size()) + " (leftovers in --json).";

@@ -60,7 +60,7 @@ Trace traceAt(const std::string& path, bool kept) {
 }  // namespace
 
 std::optional<std::vector<std::string>> existingPathsRemovedBy(const Session& session,
-                                                              const PlannedStep& step) {
+                                                               const PlannedStep& step) {
     switch (step.removes) {
         case Removal::Nothing:
             return {};

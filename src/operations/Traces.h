@@ -15,7 +15,7 @@ namespace nimbla {
 // read from the list beside it; none when that list is missing or unreadable). Runs no command
 // and logs nothing.
 std::optional<std::vector<std::string>> existingPathsRemovedBy(const Session& session,
-                                                              const PlannedStep& step);
+                                                               const PlannedStep& step);
 
 // Fills each step's `paths` with existingPathsRemovedBy (nothing where it has none).
 void findRemovals(const Session& session, Plan& plan);

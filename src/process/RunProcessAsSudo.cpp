@@ -21,9 +21,8 @@ bool runProcessAsSudo(const Session& session, const std::string& commandLine) {
     reportStep(session, event);
     const auto startedAt = std::chrono::steady_clock::now();
 
-    const platform::ScriptOutcome outcome =
-        platform::scriptingServiceSeam()(platform::administratorScriptSource(commandLine),
-                                         &session.childWatch);
+    const platform::ScriptOutcome outcome = platform::scriptingServiceSeam()(
+        platform::administratorScriptSource(commandLine), &session.childWatch);
     const std::string result = outcome.result.value_or("");
 
     event.phase = StepEvent::Phase::Ended;

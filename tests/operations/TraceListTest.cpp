@@ -50,17 +50,18 @@ std::vector<TraceEntry> shippedList() {
 TEST(TraceList, TheUsersPathsAreWhatTheScriptLists) {
     TempDir home;
     const fs::path lib = home.path / "Library";
-    for (const char* path : {
-             "Application Support/Nimbla/Nimbla/data.db", "Caches/com.nimbla.desktop/c",
-             "Logs/Nimbla/nimbla.log", "Preferences/com.nimbla.desktop.plist",
-             "Preferences/com.nimbla.desktop.nimblafileprovider.plist",
-             "Preferences/com.nimbla.desktop.b.plist", "Preferences/com.nimbla.desktopx.plist",
-             "Preferences/.com.nimbla.desktop.hidden.plist",
-             "Group Containers/ABCDE12345.com.nimbla.desktop/g",
-             "Group Containers/abcde12345.com.nimbla.desktop/g",
-             "Group Containers/ABCDE1234.com.nimbla.desktop/g", "LaunchAgents/com.nimbla.desktop.plist",
-             "Saved Application State/com.nimbla.desktop.savedState/s",
-             "Application Support/Nimbla/Nimbla Photos/p"}) {
+    for (const char* path :
+         {"Application Support/Nimbla/Nimbla/data.db", "Caches/com.nimbla.desktop/c",
+          "Logs/Nimbla/nimbla.log", "Preferences/com.nimbla.desktop.plist",
+          "Preferences/com.nimbla.desktop.nimblafileprovider.plist",
+          "Preferences/com.nimbla.desktop.b.plist", "Preferences/com.nimbla.desktopx.plist",
+          "Preferences/.com.nimbla.desktop.hidden.plist",
+          "Group Containers/ABCDE12345.com.nimbla.desktop/g",
+          "Group Containers/abcde12345.com.nimbla.desktop/g",
+          "Group Containers/ABCDE1234.com.nimbla.desktop/g",
+          "LaunchAgents/com.nimbla.desktop.plist",
+          "Saved Application State/com.nimbla.desktop.savedState/s",
+          "Application Support/Nimbla/Nimbla Photos/p"}) {
         put(lib / path);
     }
     // Links on the way are refused, also to a folder that holds an entry.
@@ -104,9 +105,10 @@ TEST(TraceList, TheMachinesPathsAndReceiptsAndABadListGivesNothing) {
                         << "remove\t~/Library/Caches/x\n"
                         << "receipt\t" << top << "/receipts/com.nimbla.desktop.plist\n"
                         << "receipt\t" << top << "/receipts/com.nimbla.desktop.*.plist\n";
-    for (const char* path : {"Helpers/com.nimbla.desktop.b", "Helpers/com.nimbla.desktop.a",
-                             "Helpers/com.nimbla.desktopsync", "receipts/com.nimbla.desktop.x.plist",
-                             "receipts/com.nimbla.desktopsync.plist"}) {
+    for (const char* path :
+         {"Helpers/com.nimbla.desktop.b", "Helpers/com.nimbla.desktop.a",
+          "Helpers/com.nimbla.desktopsync", "receipts/com.nimbla.desktop.x.plist",
+          "receipts/com.nimbla.desktopsync.plist"}) {
         put(root.path / path);
     }
     const auto entries = readTraceList(list.string());
@@ -115,9 +117,9 @@ TEST(TraceList, TheMachinesPathsAndReceiptsAndABadListGivesNothing) {
               (Paths{top + "/Helpers/com.nimbla.desktop.a", top + "/Helpers/com.nimbla.desktop.b",
                      top + "/receipts/com.nimbla.desktop.x.plist"}));
 
-    for (const char* bad : {"remove /Applications/Nimbla.app\n", "delete\t/Applications/x\n",
-                            "remove\tLibrary/x\n", "emptied\t/Library\n", "receipt\t~/x\n",
-                            "remove\t~/\n"}) {
+    for (const char* bad :
+         {"remove /Applications/Nimbla.app\n", "delete\t/Applications/x\n", "remove\tLibrary/x\n",
+          "emptied\t/Library\n", "receipt\t~/x\n", "remove\t~/\n"}) {
         std::ofstream(list) << "remove\t/Applications/Nimbla.app\n" << bad;
         EXPECT_FALSE(readTraceList(list.string())) << bad;
     }

@@ -2,6 +2,7 @@
 // resources, the home folder and the scripting service.
 
 #include <gmock/gmock.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 

@@ -280,7 +280,9 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
     }
     // The success message to a reader that has gone away does not end the tool.
     signal(SIGPIPE, SIG_DFL);
-    auto service = scriptingServiceSeam().override([](auto&, auto) { return ScriptOutcome{"x", {}}; });
+    auto service = scriptingServiceSeam().override([](auto&, auto) {
+        return ScriptOutcome{"x", {}};
+    });
     Redirect broken(1);
     EXPECT_TRUE(runProcessAsSudo(windowLike(), "sudo '/r'"));
 }
@@ -305,7 +307,9 @@ TEST(Steps, EachCommandIsReportedAsItStartsAndEnds) {
     run({"out=abc", "err=de", "exit=3"}, kChild, observed);
     run({"signal=9"}, kChild, observed);
     run({}, "/nonexistent", observed);
-    auto service = scriptingServiceSeam().override([](auto&, auto) { return ScriptOutcome{"ok", {}}; });
+    auto service = scriptingServiceSeam().override([](auto&, auto) {
+        return ScriptOutcome{"ok", {}};
+    });
     testing::internal::CaptureStdout();
     runProcessAsSudo(observed, "sudo '/a \"b\"'");
     testing::internal::GetCapturedStdout();
