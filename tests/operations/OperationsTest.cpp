@@ -3,7 +3,6 @@
 #include "operations/RunningClient.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
-#include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
 #include "platform/Workspace.h"
 
@@ -178,60 +177,6 @@ TEST_F(Workflow, ResetOutcomeFollowsEachStage) {
     }
 }
 
-// The whole log of a reset, byte for byte, through the real runner against stand-ins for the
-// system's programs (placed at their paths under a temporary folder) that answer as those would
-// and note their arguments; the shell is the real one, with the home folder a temporary one.
-TEST_F(Workflow, ResetAgainstStandInPrograms) {
-    TempDir tools, home;
-    const fs::path support = home.path / "Library/Application Support/Nimbla";
-    fs::create_directories(support / "Nimbla/cache");
-    std::ofstream(support / "keep.txt") << "x";
-    const std::map<std::string, std::string> standIns = {
-        {"/usr/bin/defaults",
-         "[ \"$1\" = read ] && echo 2.36.73 && exit\necho 'Domain (com.nimbla.desktop) not "
-         "found.' >&2\nexit 1\n"},
-        {"/Applications/Nimbla.app/Contents/MacOS/fpe/rivlet",
-         "echo 'No existing domain was found with display name: Nimbla'\nexit 1\n"},
-        {"/bin/bash", "HOME='" + home.str() + "' exec /bin/bash \"$@\"\n"}};
-    for (const auto& [url, body] : standIns) {
-        fs::create_directories(fs::path(tools.str() + url).parent_path());
-        writeExecutable(tools.str() + url, "#!/bin/sh\necho \"$@\" >> \"$0.args\"\n" + body);
-    }
-    auto atStandIns =
-        runProcessSeam().override([&](const Session& session, const std::string& url,
-                                      const Strings& arguments, const std::string& description) {
-            return runProcess(session, tools.str() + url, arguments, description);
-        });
-    resetNimbla();
-    settle();
-    EXPECT_EQ(
-        runner.logged.appended(),
-        "Starting Nimbla Drive reset\n"
-        "Reading tolu version from defaults output: 2.36.73\n\n"
-        "Reading tolu version from defaults done.\n"
-        "Removing Nimbla domain output: No existing domain was found with display name: Nimbla\n\n"
-        "Removing Nimbla domain done.\n"
-        "Deleting com.nimbla.desktop defaults output: \n"
-        "Deleting com.nimbla.desktop defaults Error output: Domain (com.nimbla.desktop) not "
-        "found.\n\n"
-        "Removing Application Support Nimbla folder output: \n"
-        "Removing Application Support Nimbla folder done.\n"
-        "Reset Succeeded\n");
-    Strings arguments;
-    for (const auto& [url, body] : standIns)
-        arguments.push_back(readFile(tools.str() + url + ".args"));
-    EXPECT_EQ(arguments, (Strings{"--remove-fpe-domain-and-archive-unsynced-content Nimbla\n",
-                                  "-c rm -rf ~/Library/Application\\ Support/Nimbla/Nimbla\n",
-                                  "read /Applications/Nimbla.app/Contents/Info.plist "
-                                  "CFBundleShortVersionString\ndelete com.nimbla.desktop\n"}));
-    EXPECT_FALSE(fs::exists(support / "Nimbla"));
-    EXPECT_TRUE(fs::exists(support / "keep.txt"));
-    // One outcome, on the main queue (this thread), after the final line reached the file.
-    EXPECT_EQ(outcomes.names, Strings{"RESET_SUCCESS"});
-    EXPECT_EQ(outcomes.arrivals[0].first, std::this_thread::get_id());
-    EXPECT_TRUE(outcomes.arrivals[0].second.ends_with(runner.logged.appended()));
-}
-
 TEST_F(Workflow, BackToBackResetsPostOneOutcomeEachAndThePreUninstallOneNone) {
     resetNimbla();
     resetNimbla();
@@ -290,19 +235,6 @@ TEST_F(Workflow, UninstallFailsWhenAnyStepFails) {
                   std::pair(c.calls, c.privileged));
         EXPECT_EQ(recorded.names, Strings{"UNINSTALL_FAILED"});
     }
-}
-
-// The statement that goes out for a resource path: ordinary paths exactly as "sudo '<path>'" (the
-// fuzz target checks the round trip of every other character).
-TEST(PrivilegedCommand, QuotesForTheShellThenEscapesForTheScriptString) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"/usr/lib/nimbla-reset-tool/x_r", "sudo '/usr/lib/nimbla-reset-tool/x_r'"},
-        {"/Applications/Nimbla Reset Tool.app/x (1)",
-         "sudo '/Applications/Nimbla Reset Tool.app/x (1)'"},
-        {"/a'b\"c\\d\n", R"(sudo '/a'\\''b\"c\\d\n')"}};
-    for (const auto& [path, command] : cases)
-        EXPECT_EQ(administratorScriptSource(privilegedCommandFor(path)),
-                  "do shell script \"" + command + "\" with administrator privileges");
 }
 
 }  // namespace
