@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Reset.h"
-#include "operations/RunningClient.h"
 #include "operations/Traces.h"
 #include "operations/Uninstall.h"
 

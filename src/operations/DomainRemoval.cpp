@@ -114,7 +114,7 @@ std::optional<std::string> versionText(const ProcessResult& read) {
     return std::string(withoutLineEnd(read.output));
 }
 
-Command domainRemovalFor(const ProcessResult& version) {
+Command getDomainRemovalAndArchiveArguments(const ProcessResult& version) {
     if (version.succeeded && !isMacOS11orLess()) {
         const bool older = compareVersions(version.output, kVersionThreshold) < 0;
         return {kClientTool, {older ? kArchiveFlag : kPreserveFlag, kDomainDisplayName}};
@@ -122,7 +122,7 @@ Command domainRemovalFor(const ProcessResult& version) {
     return {kShell, {"-c", kFileProviderCtlCommand}};
 }
 
-PlannedStep domainRemovalStep(const Command& command) {
+PlannedStep removeDomainAndArchiveUnsyncedFiles(const Command& command) {
     PlannedStep step{kRemovalDescription, command, false, kNoDomainOutput, kNoFileProviderError};
     step.removes = Removal::Domain;
     return step;

@@ -17,17 +17,18 @@ ProcessResult readClientVersion(const Session& session);
 // The client's version as a read gave it, its line end removed; none when it could not be read.
 std::optional<std::string> versionText(const ProcessResult& read);
 
-// How to remove the file-provider domain, chosen from the version read:
+// The domain removal's command (program and arguments), chosen from the version read:
 //  - version unreadable, or macOS older than 12: /bin/bash -c "fileproviderctl domain remove ..."
 //  - else the client's own tool with the archive flag for versions below 2.36.74 and the preserve
 //    flag from 2.36.74 on. Versions compare numerically, component by component; text that does
 //    not start with a number counts as older (archive).
 // The operating system is probed only when the version could be read.
-Command domainRemovalFor(const ProcessResult& version);
+Command getDomainRemovalAndArchiveArguments(const ProcessResult& version);
 
-// The domain removal as a step ("Removing Nimbla domain"): done when it succeeded or reported
-// that there was no domain to remove.
-PlannedStep domainRemovalStep(const Command& command);
+// Runs `command` as the step "Removing Nimbla domain" and judges it: done when it succeeded or
+// reported that there was no domain to remove. The step is planned here and run by the workflow's
+// executor, so a dry run shows it unchanged.
+PlannedStep removeDomainAndArchiveUnsyncedFiles(const Command& command);
 
 // True when the running operating system is older than 12.0.0. Runs no command.
 bool isMacOS11orLess();

@@ -1,7 +1,7 @@
 #include "operations/Reset.h"
 
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Outcomes.h"
-#include "operations/RunningClient.h"
 
 namespace nimbla {
 
@@ -18,7 +18,7 @@ constexpr const char* kSupportFolderDescription = "Removing Application Support 
 }  // namespace
 
 Plan planReset(const ProcessResult& version) {
-    Plan plan{{domainRemovalStep(domainRemovalFor(version)),
+    Plan plan{{removeDomainAndArchiveUnsyncedFiles(getDomainRemovalAndArchiveArguments(version)),
                {kPreferencesDescription,
                 {kDefaults, {"delete", kNimblaBundleIdentifier}},
                 false,

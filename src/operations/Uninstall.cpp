@@ -1,7 +1,7 @@
 #include "operations/Uninstall.h"
 
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Outcomes.h"
-#include "operations/RunningClient.h"
 #include "platform/Bundle.h"
 #include "platform/ShellQuote.h"
 #include "process/RunProcessAsSudo.h"
@@ -29,7 +29,7 @@ std::optional<std::string> privilegedUninstallScript() {
 }
 
 Plan planUninstall(const ProcessResult& version) {
-    Plan plan{{domainRemovalStep(domainRemovalFor(version))}};
+    Plan plan{{removeDomainAndArchiveUnsyncedFiles(getDomainRemovalAndArchiveArguments(version))}};
     if (auto path = userUninstallScript()) {
         plan.steps.push_back({kUserScriptDescription, {*path, {"-u", "-s"}}});
         plan.steps.back().removes = Removal::ListedByScript;

@@ -4,9 +4,9 @@
 
 #include <memory>
 
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Outcomes.h"
 #include "operations/Reset.h"
-#include "operations/RunningClient.h"
 #include "operations/Uninstall.h"
 #include "platform/Queues.h"
 

@@ -20,7 +20,7 @@
 #include "app/MessageBox.h"
 #include "app/NimblaResetToolApp.h"
 #include "app/Resources.h"
-#include "operations/RunningClient.h"
+#include "operations/NimblaDriveUtils.h"
 #include "platform/Bundle.h"
 #include "platform/HomeDirectory.h"
 #include "platform/NotificationCenter.h"

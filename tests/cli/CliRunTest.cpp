@@ -12,7 +12,7 @@
 
 #include "cli/Cli.h"
 #include "helpers/TestSupport.h"
-#include "operations/RunningClient.h"
+#include "operations/NimblaDriveUtils.h"
 #include "platform/Bundle.h"
 #include "platform/SystemVersion.h"
 

@@ -1,6 +1,6 @@
 #include "helpers/TestSupport.h"
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Reset.h"
-#include "operations/RunningClient.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
 #include "platform/SystemVersion.h"
@@ -44,7 +44,8 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
             ++probes;
             return os;
         });
-        EXPECT_EQ(domainRemovalFor(version), expected) << version.output << os.major;
+        EXPECT_EQ(getDomainRemovalAndArchiveArguments(version), expected)
+            << version.output << os.major;
         EXPECT_EQ(probes, version.succeeded ? 1 : 0);
     }
     auto system = operatingSystemVersionSeam().override([] {
@@ -60,7 +61,8 @@ TEST(DomainRemovalChoice, FollowsTheVersionsOfTheSystemAndTheClient) {
           "99999999999999999999999.0\n", "2.99999999999999999999999\n"}}};
     for (const auto& [flag, list] : versions) {
         for (const std::string& version : list) {
-            EXPECT_EQ(domainRemovalFor({true, version, ""}), clientTool(flag)) << version;
+            EXPECT_EQ(getDomainRemovalAndArchiveArguments({true, version, ""}), clientTool(flag))
+                << version;
         }
     }
 }
@@ -82,16 +84,17 @@ TEST(DomainRemovalJudgement, AbsentDomainCountsOnlyInItsOwnStream) {
         {{false, "", "something else went wrong"}, false}};
     for (const auto& [result, expected] : cases) {
         ScriptedRunner runner{.answers = {{"Removing Nimbla domain", result}}};
-        EXPECT_EQ(runStep(windowLike(), domainRemovalStep(clientTool(kPreserve))), expected)
+        EXPECT_EQ(runStep(windowLike(), removeDomainAndArchiveUnsyncedFiles(clientTool(kPreserve))),
+                  expected)
             << result.output << result.errorOutput;
         EXPECT_EQ(runner.calls[0].command, (Strings{kClientTool, kPreserve, "Nimbla"}));
     }
     ScriptedRunner runner;  // no program: runs nothing
-    EXPECT_FALSE(runStep(windowLike(), domainRemovalStep({"", {"-c", "true"}})));
+    EXPECT_FALSE(runStep(windowLike(), removeDomainAndArchiveUnsyncedFiles({"", {"-c", "true"}})));
     EXPECT_TRUE(runner.calls.empty());
 }
 
-TEST(RunningClient, MatchesTheWholeIdentifierExactly) {
+TEST(NimblaDriveUtils, MatchesTheWholeIdentifierExactly) {
     const std::vector<std::pair<std::vector<RunningApplication>, bool>> cases = {
         {{{1, std::nullopt},
           {2, "com.nimbla.desktop.nimblafileprovider"},

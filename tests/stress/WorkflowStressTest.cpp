@@ -2,8 +2,8 @@
 #include <atomic>
 
 #include "helpers/TestSupport.h"
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Reset.h"
-#include "operations/RunningClient.h"
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
 #include "platform/ScriptingService.h"

@@ -1,4 +1,4 @@
-#include "operations/RunningClient.h"
+#include "operations/NimblaDriveUtils.h"
 
 #include "operations/Outcomes.h"
 #include "platform/Users.h"

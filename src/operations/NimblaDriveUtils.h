@@ -12,6 +12,7 @@
 #include "platform/Workspace.h"
 #include "process/Session.h"
 
+// NimblaDriveUtils: whether the client runs, for whom, and the refusal while it does.
 namespace nimbla {
 
 inline constexpr const char* kNimblaBundleIdentifier = "com.nimbla.desktop";
