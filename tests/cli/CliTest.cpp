@@ -74,14 +74,17 @@ TEST(Options, EveryOptionAndEveryBadInput) {
 }
 
 TEST(Report, ExitStatusesAndLines) {
-    StepRecord step{"Removing", "/bin/x", {}, "alex", true, true, 0, 0, 0, 4.25, 1, 2};
+    StepRecord step{"Removing", "/bin/x", {}, "alex", true, true, 0, 0, 0, 4.25, 1, 2, ""};
     EXPECT_EQ(stepLine(step, false), "Removing ✓ exit 0, 4.2 ms\n");
     EXPECT_EQ(stepLine(step, true), "Removing \033[32m✓\033[0m exit 0, 4.2 ms\n");
-    step = {"Removing", "/bin/x", {}, "alex", false, true, 0, -1, 9, 120, 0, 0};
+    step = {"Removing", "/bin/x", {}, "alex", false, true, 0, -1, 9, 120, 0, 0, ""};
     EXPECT_EQ(stepLine(step, false), "Removing ✗ signal 9 (Killed), 120 ms\n");
-    step = {"Removing", "/bin/x", {}, "alex", false, false, ENOENT, -1, 0, 0.5, 0, 0};
+    step = {"Removing", "/bin/x", {}, "alex", false, false, ENOENT, -1, 0, 0.5, 0, 0, ""};
     EXPECT_EQ(stepLine(step, false),
               "Removing ✗ could not start: No such file or directory, 0.5 ms\n");
+    step.refusal = "/x: belongs to user 501, not root";  // the tool would not run it as root
+    EXPECT_EQ(stepLine(step, false),
+              "Removing ✗ not run: /x: belongs to user 501, not root, 0.5 ms\n");
     EXPECT_EQ(shellLine("/bin/bash", {"-c", "rm -rf ~/a\\ b", "it's"}),
               "/bin/bash -c 'rm -rf ~/a\\ b' 'it'\\''s'");
 }
