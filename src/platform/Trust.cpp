@@ -80,4 +80,9 @@ std::string programTrustProblem(const std::string& path) {
     return walk(path, 0);
 }
 
+Seam<std::string(const std::string&)>& programTrustSeam() {
+    static Seam<std::string(const std::string&)> seam(programTrustProblem);
+    return seam;
+}
+
 }  // namespace nimbla::platform

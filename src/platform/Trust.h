@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Seam.h"
+
 namespace nimbla::platform {
 
 // The Mac's administrators' group ("admin", which owns /Applications): its members can become
@@ -20,5 +22,6 @@ std::string rootTrustProblem(uid_t uid, gid_t gid, mode_t mode);
 // passed already); what it points to is checked the same way, up to 16 links. This is the stat
 // walk the privileged runner does before it runs a file the tool ships.
 std::string programTrustProblem(const std::string& path);
+Seam<std::string(const std::string&)>& programTrustSeam();
 
 }  // namespace nimbla::platform

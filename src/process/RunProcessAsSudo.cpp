@@ -21,7 +21,7 @@ bool runProcessAsSudo(const Session& session, const std::string& commandLine,
     event.arguments = &arguments;
     event.asUser = "root";
     reportStep(session, event);
-    const std::string refusal = program.empty() ? "" : platform::programTrustProblem(program);
+    const std::string refusal = program.empty() ? "" : platform::programTrustSeam()(program);
     if (!refusal.empty()) {
         event.phase = StepEvent::Phase::Ended;
         event.refusal = refusal;

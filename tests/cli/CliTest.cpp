@@ -165,9 +165,9 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
     EXPECT_EQ(json["client"]["running"], true);
 }
 
-// One holder per user; the second learns its process id. A link put in place of the lock is
-// refused, never followed.
-TEST(RunLock, OneHolderAndNoLinks) {
+// One holder per user; the second learns its process id. (What the lock's careful open refuses,
+// links and folders of others, is platform::openSafely's, tested there.)
+TEST(RunLock, OneHolderAndTheSecondLearnsWho) {
     TempDir home;
     {
         RunLock first(home.str(), getuid(), getgid());
@@ -180,26 +180,8 @@ TEST(RunLock, OneHolderAndNoLinks) {
     const std::string path = RunLock::pathIn(home.str());
     EXPECT_EQ(path, home.str() + "/Library/Caches/com.nimbla.resettool/nimbla-reset.lock");
     fs::remove(path);
-    std::ofstream(home.path / "target") << "kept";
-    fs::create_symlink(home.path / "target", path);
+    fs::create_symlink(home.path / "elsewhere", path);
     EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Failed);
-    fs::remove(path);
-    fs::create_hard_link(home.path / "target", path);
-    EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Failed);
-    EXPECT_EQ(readFile(home.path / "target"), "kept");
-    // The folders it makes are the user's alone; one on the way that someone else owns is refused.
-    struct stat st {};
-    ASSERT_EQ(stat(fs::path(path).parent_path().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    if (geteuid() == 0) {
-        TempDir other;
-        fs::create_directories(other.path / "Library/Caches");
-        ASSERT_EQ(chown((other.path / "Library").c_str(), 502, 20), 0);
-        EXPECT_EQ(RunLock(other.str(), 501, 20).state(), RunLock::State::Failed);
-        ASSERT_EQ(chown((other.path / "Library").c_str(), 501, 20), 0);
-        ASSERT_EQ(chown(other.str().c_str(), 501, 20), 0);
-        EXPECT_EQ(RunLock(other.str(), 501, 20).state(), RunLock::State::Held);
-    }
 }
 
 }  // namespace
