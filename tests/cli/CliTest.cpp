@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "cli/LogCopy.h"
 #include "cli/Options.h"
 #include "cli/Report.h"
 #include "cli/RunLock.h"
@@ -163,6 +164,19 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
     }
     EXPECT_EQ(json["steps"][0]["durationMs"], 1.5);
     EXPECT_EQ(json["client"]["running"], true);
+}
+
+// Root's --log file: a control character in a line (a name's, from a command's output) shows as
+// "?", so nothing in a name moves the cursor or breaks the line.
+TEST(LogCopy, ControlCharactersInALineShowAsQuestionMarks) {
+    TempDir dir;
+    std::string problem;
+    const std::unique_ptr<LogCopy> copy = LogCopy::open(dir.str() + "/fleet.log", "alex", problem);
+    ASSERT_TRUE(copy) << problem;
+    copy->append("Removed a\rb\x1b[2Jc\td\x7f\nnext\n");
+    const std::string text = readFile(dir.path / "fleet.log");
+    EXPECT_NE(text.find(" alex Removed a?b?[2Jc?d?\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" alex next\n"), std::string::npos) << text;
 }
 
 // One holder per user; the second learns its process id. (What the lock's careful open refuses,
