@@ -154,19 +154,12 @@ std::string fileProblem(int fd, const SafeFileOptions& options, bool created) {
     return "";
 }
 
-}  // namespace
-
-SafeFile openSafely(const std::string& path, const SafeFileOptions& options) {
-    std::deque<std::string> names;
-    if (!prependNames(path, names)) {
-        return refused(path, EINVAL, "holds \".\" or \"..\"");
-    }
-    if (path.empty() || path.front() != '/' || path.back() == '/' || names.empty() ||
-        path.find('\0') != std::string::npos) {
-        return refused(path, EINVAL, "not an absolute path to a file");
-    }
+// Opens into `folder` the folder that holds the last of `names`, walking from "/" as openSafely
+// says (the names of a link followed take its place in `names`). Nothing when it did, else the
+// refusal.
+std::optional<SafeFile> walkToFolder(std::deque<std::string>& names, const SafeFileOptions& options,
+                                     Descriptor& folder) {
     const int rootFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    Descriptor folder;
     folder.reset(openAtRetrying(AT_FDCWD, "/", rootFlags));
     std::string reached = "/";
     for (int links = 0; folder.fd >= 0;) {
@@ -208,6 +201,24 @@ SafeFile openSafely(const std::string& path, const SafeFileOptions& options) {
     if (folder.fd < 0) {
         const int error = errno;
         return refused(reached, error, error == ENOENT ? "no such folder" : std::strerror(error));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+SafeFile openSafely(const std::string& path, const SafeFileOptions& options) {
+    std::deque<std::string> names;
+    if (!prependNames(path, names)) {
+        return refused(path, EINVAL, "holds \".\" or \"..\"");
+    }
+    if (path.empty() || path.front() != '/' || path.back() == '/' || names.empty() ||
+        path.find('\0') != std::string::npos) {
+        return refused(path, EINVAL, "not an absolute path to a file");
+    }
+    Descriptor folder;
+    if (std::optional<SafeFile> refusal = walkToFolder(names, options, folder)) {
+        return std::move(*refusal);
     }
     const int access =
         options.access == SafeFileOptions::Access::Append ? O_WRONLY | O_APPEND : O_RDWR;
