@@ -16,8 +16,18 @@
 # runs, 4 cannot run: nobody logged in, unknown user, a run in progress).
 set -u
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
+# The nimbla-reset to run as root: $NIMBLA_RESET or /usr/local/bin/nimbla-reset only when it and
+# every folder above it are root's and writable by nobody else (by the group only when that is
+# 0 or 80, admin; a link on the way only root's, its target alike); else the app's own.
 nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
-[[ -x $nimbla_reset ]] || nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
+perl -MCwd=realpath -e 'sub ok { my ($p, $n) = @_; return 0 if $n > 16 || $p !~ m{^/};
+    my @n = grep { length } split m{/}, $p;
+    for my $at ("/", map { "/" . join("/", @n[0 .. $_]) } 0 .. $#n) {
+        my @s = lstat $at or return 0;
+        if (-l _) { return 0 if $s[4] or !ok(realpath($at), $n + 1); next }
+        return 0 if $s[4] or $s[2] & 2 or $s[2] & 16 and $s[5] != 0 and $s[5] != 80 }
+    1 } exit !(ok($ARGV[0], 0) && -f $ARGV[0] && -x _)' "$nimbla_reset" 2>/dev/null ||
+    nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
 results=/var/log/nimbla-reset
 user=${3-} wait=${4:-30}
 
@@ -35,9 +45,11 @@ options=(--json --log "$results/nimbla-reset.log")
 report=$results/uninstall-${user:-console}.json
 "$nimbla_reset" uninstall "${options[@]}" >"$report" </dev/null
 status=$?
-# What remains after a failed uninstall: the report's "leftovers" (when nimbla-reset reports them).
+# What remains after a failed uninstall: the report's "leftovers" (when nimbla-reset reports them),
+# a control character in a name shown as "?" (a name never starts a line of its own).
 leftovers=$(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};
-    print join(", ", map { ref ? encode_json($_) : $_ } @{$d->{leftovers} || []})' "$report" 2>/dev/null)
+    print join(", ", map { (ref ? encode_json($_) : $_) =~ s/[\x00-\x1f\x7f]/?/gr } @{$d->{leftovers} || []})' \
+    "$report" 2>/dev/null)
 case $status in
 0) outcome="uninstalled" ;;
 1) outcome="failed${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;

@@ -134,7 +134,9 @@ std::string administratorLines(std::string_view output) {
 int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
             const Output& output, Report& report, LogCopy* copy) {
     const platform::RunAs& user = target.user;
-    RunLock lock(user.home, user.uid, user.gid);
+    // As root, the lock is root's: the user can neither hold nor release it.
+    RunLock lock(user.home, user.uid, user.gid,
+                 target.runAsUser ? RunLock::Place::RootsFolder : RunLock::Place::UsersHome);
     if (lock.state() == RunLock::State::Busy) {
         return refused(report, kExitCannotRun, "LOCKED",
                        "another " + std::string(kProgram) + " run for " + user.user +

@@ -15,6 +15,16 @@
 
 namespace nimbla::cli {
 
+std::string controlsShown(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
 std::unique_ptr<LogCopy> LogCopy::open(const std::string& path, std::string user,
                                        std::string& problem) {
     std::error_code error;
@@ -53,7 +63,7 @@ void LogCopy::append(std::string_view text) {
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         lines += prefix;
-        lines += line;
+        lines += controlsShown(line);
         lines += '\n';
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }

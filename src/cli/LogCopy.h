@@ -7,6 +7,12 @@
 
 namespace nimbla::cli {
 
+// The one rule for names in the lines root writes (the --log file, the text report, the
+// recipes' summaries, the uninstall scripts' own messages): every control character (a byte
+// below 0x20, or 0x7f) shows as "?", so that no name can start a line of its own or move the
+// cursor. JSON keeps the real bytes.
+std::string controlsShown(std::string_view text);
+
 // The --log file: every log line of the run, each prefixed with the UTC time and the user.
 class LogCopy {
 public:
@@ -20,7 +26,8 @@ public:
     LogCopy(const LogCopy&) = delete;
     LogCopy& operator=(const LogCopy&) = delete;
 
-    // Appends `text` (one or more lines) with each line prefixed.
+    // Appends `text` (one or more lines, each ended by "\n") with each line prefixed and its
+    // control characters shown as controlsShown does.
     void append(std::string_view text);
 
     // The user each line names from now on.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/LogCopy.h"
 #include "operations/NimblaDriveUtils.h"
 #include "operations/Reset.h"
 #include "operations/Traces.h"
@@ -39,10 +40,10 @@ void probe(const Session& session, Command command, Report& report) {
 
 namespace {
 
-// A path on a line of its own: a line end in a name shows as "?", as the scripts' --list shows it.
-std::string shown(std::string path) {
-    std::replace(path.begin(), path.end(), '\n', '?');
-    return path;
+// A path on a line of its own: a control character in a name shows as "?", as the scripts'
+// --list and every line root writes show it.
+std::string shown(const std::string& path) {
+    return controlsShown(path);
 }
 
 std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {

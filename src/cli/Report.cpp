@@ -44,6 +44,7 @@ StepRecord StepRecord::from(const StepEvent& ended) {
     step.succeeded = ended.succeeded;
     step.started = ended.started;
     step.launchError = ended.launchError;
+    step.refusal = ended.refusal;
     step.exitStatus = ended.exitStatus;
     step.signal = ended.signal;
     step.durationMs = std::chrono::duration<double, std::milli>(ended.duration).count();
@@ -64,7 +65,8 @@ nlohmann::json toJson(const Report& report) {
             {"succeeded", step.succeeded},
             {"exitStatus", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
             {"signal", step.signal != 0 ? json(step.signal) : json(nullptr)},
-            {"launchError", !step.started && step.launchError != 0
+            {"launchError", !step.started && !step.refusal.empty() ? json(step.refusal)
+                            : !step.started && step.launchError != 0
                                 ? json(std::strerror(step.launchError))
                                 : json(nullptr)},
             {"durationMs", step.durationMs},
@@ -143,6 +145,9 @@ int exitCodeFor(std::string_view outcome) {
 }
 
 std::string howItEnded(const StepRecord& step) {
+    if (!step.started && !step.refusal.empty()) {
+        return "not run: " + step.refusal;
+    }
     if (!step.started) {
         return step.launchError != 0
                    ? std::string("could not start: ") + std::strerror(step.launchError)

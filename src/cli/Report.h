@@ -27,6 +27,7 @@ struct StepRecord {
     double durationMs = 0;
     std::size_t outputBytes = 0;
     std::size_t errorOutputBytes = 0;
+    std::string refusal;  // why the tool would not start it, else empty
 
     static StepRecord from(const StepEvent& ended);
 };

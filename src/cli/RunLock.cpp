@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kFolders[] = {"Library", "Caches", "com.nimbla.resettool"};
 constexpr const char* kFileName = "nimbla-reset.lock";
+constexpr const char* kRootsFolder = "/var/run/nimbla-reset";
 
 }  // namespace
 
@@ -27,13 +28,19 @@ std::string RunLock::pathIn(const std::string& home) {
     return path + "/" + kFileName;
 }
 
-RunLock::RunLock(const std::string& home, uid_t uid, gid_t gid) {
+std::string RunLock::rootsPathFor(uid_t uid) {
+    return std::string(kRootsFolder) + "/" + std::to_string(uid) + ".lock";
+}
+
+RunLock::RunLock(const std::string& home, uid_t uid, gid_t gid, Place place) {
+    const bool roots = place == Place::RootsFolder;
+    const std::string path = roots ? rootsPathFor(uid) : pathIn(home);
     platform::SafeFile file =
-        platform::openSafely(pathIn(home), {.ownerUid = uid,
-                                            .ownerGid = gid,
-                                            .access = platform::SafeFileOptions::Access::ReadWrite,
-                                            .fileMode = 0600,
-                                            .folderMode = 0700});
+        platform::openSafely(path, {.ownerUid = roots ? 0 : uid,
+                                    .ownerGid = roots ? 0 : gid,
+                                    .access = platform::SafeFileOptions::Access::ReadWrite,
+                                    .fileMode = 0600,
+                                    .folderMode = 0700});
     fd_ = file.fd;
     if (fd_ < 0) {
         problem_ = "cannot use the lock: " + file.problem + "; remove it";
@@ -48,7 +55,7 @@ RunLock::RunLock(const std::string& home, uid_t uid, gid_t gid) {
                 std::from_chars(text, text + n, holder_);
             }
         } else {
-            problem_ = "cannot lock " + pathIn(home) + ": " + std::strerror(errno);
+            problem_ = "cannot lock " + path + ": " + std::strerror(errno);
         }
         return;
     }

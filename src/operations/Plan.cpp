@@ -17,7 +17,7 @@ bool runStep(const Session& session, const PlannedStep& step) {
     if (step.asAdministrator) {
         // The step shows the command line as "/bin/sh" "-c" <line>; the runner takes the line.
         const auto& arguments = step.command.arguments;
-        return arguments.size() == 2 && runProcessAsSudoSeam()(session, arguments[1]);
+        return arguments.size() == 2 && runProcessAsSudoSeam()(session, arguments[1], step.script);
     }
     if (step.command.program.empty()) {
         return false;

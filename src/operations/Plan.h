@@ -50,7 +50,7 @@ struct PlannedStep {
     std::string_view doneWhenOutputHas;
     std::string_view doneWhenErrorOutputHas;
     // What it removes: the kind, the script that lists it, and (once looked for) the existing
-    // paths.
+    // paths. An administrator step runs its script only when root may trust it.
     Removal removes = Removal::Nothing;
     std::string script;
     std::vector<std::string> paths;

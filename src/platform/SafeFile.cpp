@@ -5,8 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <vector>
+#include <deque>
+#include <optional>
+
+#include "platform/Trust.h"
 
 namespace nimbla::platform {
 
@@ -80,6 +84,54 @@ int openFolder(int parent, const std::string& name, const SafeFileOptions& optio
     return fd;
 }
 
+constexpr int kMostLinks = 16;
+
+// Puts the names of `path` in front of `names`; false when one is "." or "..".
+bool prependNames(const std::string& path, std::deque<std::string>& names) {
+    std::deque<std::string> split;
+    for (std::size_t at = 0; at < path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        if (slash > at) {
+            split.push_back(path.substr(at, slash - at));
+            if (split.back() == "." || split.back() == "..") {
+                return false;
+            }
+        }
+        at = slash + 1;
+    }
+    names.insert(names.begin(), split.begin(), split.end());
+    return true;
+}
+
+// What the symbolic link `name` in `folder` points to, when it may be followed: a link of
+// root's in a folder only root can change. Else nothing, and `problem` says why.
+std::optional<std::string> rootsLink(int folder, const std::string& name, std::string& problem) {
+    struct stat link {};
+    struct stat parent {};
+    if (::fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(link.st_mode)) {
+        problem = "is not a folder";
+        return std::nullopt;
+    }
+    if (link.st_uid != 0) {
+        problem = "is a symbolic link of user " + std::to_string(link.st_uid) + ", not root's";
+        return std::nullopt;
+    }
+    if (::fstat(folder, &parent) != 0 ||
+        !rootTrustProblem(parent.st_uid, parent.st_gid, parent.st_mode).empty()) {
+        problem = "is a symbolic link in a folder others can change";
+        return std::nullopt;
+    }
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlinkat(folder, name.c_str(), target.data(), target.size());
+    if (length <= 0 || std::size_t(length) >= target.size()) {
+        problem = "is a symbolic link that cannot be read";
+        return std::nullopt;
+    }
+    target.resize(std::size_t(length));
+    return target;
+}
+
 // Why the file open on `fd` may not be written, or "".
 std::string fileProblem(int fd, const SafeFileOptions& options, bool created) {
     struct stat st {};
@@ -102,44 +154,71 @@ std::string fileProblem(int fd, const SafeFileOptions& options, bool created) {
     return "";
 }
 
+// Opens into `folder` the folder that holds the last of `names`, walking from "/" as openSafely
+// says (the names of a link followed take its place in `names`). Nothing when it did, else the
+// refusal.
+std::optional<SafeFile> walkToFolder(std::deque<std::string>& names, const SafeFileOptions& options,
+                                     Descriptor& folder) {
+    const int rootFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    folder.reset(openAtRetrying(AT_FDCWD, "/", rootFlags));
+    std::string reached = "/";
+    for (int links = 0; folder.fd >= 0;) {
+        if (const std::string problem = folderProblem(folder.fd, options.ownerUid);
+            !problem.empty()) {
+            return refused(reached, EPERM, problem);
+        }
+        if (names.size() == 1) {
+            break;
+        }
+        const std::string name = names.front();
+        names.pop_front();
+        const std::string here = reached;
+        reached += (reached.size() > 1 ? "/" : "") + name;
+        const int next = openFolder(folder.fd, name, options);
+        if (next >= 0 || (errno != ELOOP && errno != ENOTDIR)) {
+            folder.reset(next);
+            continue;
+        }
+        // Not a folder: a link of root's in a folder only root can change (/var -> private/var
+        // on a Mac) is followed, and where it leads is walked like the rest of the path.
+        std::string problem;
+        const std::optional<std::string> target = rootsLink(folder.fd, name, problem);
+        if (!target) {
+            return refused(reached, ELOOP, problem);
+        }
+        if (++links > kMostLinks) {
+            return refused(reached, ELOOP, "too many symbolic links");
+        }
+        if (!prependNames(*target, names)) {
+            return refused(reached, ELOOP, "is a symbolic link through \".\" or \"..\"");
+        }
+        reached = here;
+        if (target->front() == '/') {
+            folder.reset(openAtRetrying(AT_FDCWD, "/", rootFlags));
+            reached = "/";
+        }
+    }
+    if (folder.fd < 0) {
+        const int error = errno;
+        return refused(reached, error, error == ENOENT ? "no such folder" : std::strerror(error));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 SafeFile openSafely(const std::string& path, const SafeFileOptions& options) {
-    std::vector<std::string> names;
-    for (std::size_t at = 0; at < path.size();) {
-        const std::size_t slash = std::min(path.find('/', at), path.size());
-        if (slash > at) {
-            names.push_back(path.substr(at, slash - at));
-            if (names.back() == "." || names.back() == "..") {
-                return refused(path, EINVAL, "holds \".\" or \"..\"");
-            }
-        }
-        at = slash + 1;
+    std::deque<std::string> names;
+    if (!prependNames(path, names)) {
+        return refused(path, EINVAL, "holds \".\" or \"..\"");
     }
     if (path.empty() || path.front() != '/' || path.back() == '/' || names.empty() ||
         path.find('\0') != std::string::npos) {
         return refused(path, EINVAL, "not an absolute path to a file");
     }
     Descriptor folder;
-    folder.reset(openAtRetrying(AT_FDCWD, "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    std::string reached = "/";
-    for (std::size_t i = 0; folder.fd >= 0; ++i) {
-        if (const std::string problem = folderProblem(folder.fd, options.ownerUid);
-            !problem.empty()) {
-            return refused(reached, EPERM, problem);
-        }
-        if (i + 1 == names.size()) {
-            break;
-        }
-        reached += (reached.size() > 1 ? "/" : "") + names[i];
-        folder.reset(openFolder(folder.fd, names[i], options));
-    }
-    if (folder.fd < 0) {
-        const int error = errno;
-        return refused(reached, error,
-                       error == ELOOP || error == ENOTDIR ? "is a symbolic link or not a folder"
-                       : error == ENOENT                  ? "no such folder"
-                                                          : std::strerror(error));
+    if (std::optional<SafeFile> refusal = walkToFolder(names, options, folder)) {
+        return std::move(*refusal);
     }
     const int access =
         options.access == SafeFileOptions::Access::Append ? O_WRONLY | O_APPEND : O_RDWR;

@@ -27,11 +27,15 @@ struct SafeFile {
 };
 
 // Opens the file at `path` (absolute), creating it when missing, so that whoever else can write
-// on the way cannot redirect the write: no link is followed anywhere in the path, and the file is
-// taken only when it is what it claims.
+// on the way cannot redirect the write: the only links followed are root's own in folders only
+// root can change, and the file is taken only when it is what it claims.
 //  - Each folder is opened from "/" with O_NOFOLLOW | O_DIRECTORY; one that belongs to neither
 //    root nor the owner, or that others may write without the sticky bit, is refused. A missing
 //    folder is created when `folderMode` says so (with that mode, owned by the owner).
+//  - A symbolic link in place of a folder is followed only when it is root's and lies in a folder
+//    that passes rootTrustProblem (Trust.h), as a Mac's /var -> private/var, /tmp and /etc do;
+//    where it leads is walked like the rest of the path (its folders checked, at most 16 links,
+//    never through "." or ".."). Any other link on the path (a user's, one in /tmp) is refused.
 //  - The file is opened with O_NOFOLLOW | O_NONBLOCK | O_NOCTTY (so a FIFO or a terminal planted
 //    in its place never holds the call), for appending or reading and writing. It is taken only
 //    when it is a regular file with one name, owned by `ownerUid`, and writable by group or

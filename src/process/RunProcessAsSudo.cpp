@@ -5,12 +5,14 @@
 
 #include "logging/Logger.h"
 #include "platform/ScriptingService.h"
+#include "platform/Trust.h"
 #include "process/RunProcess.h"
 #include "process/RunProcessAsSudo.h"
 
 namespace nimbla {
 
-bool runProcessAsSudo(const Session& session, const std::string& commandLine) {
+bool runProcessAsSudo(const Session& session, const std::string& commandLine,
+                      const std::string& program) {
     // To an observer the step is the command line run as root through the shell.
     const std::vector<std::string> arguments = {"-c", commandLine};
     StepEvent event;
@@ -19,6 +21,14 @@ bool runProcessAsSudo(const Session& session, const std::string& commandLine) {
     event.arguments = &arguments;
     event.asUser = "root";
     reportStep(session, event);
+    const std::string refusal = program.empty() ? "" : platform::programTrustSeam()(program);
+    if (!refusal.empty()) {
+        event.phase = StepEvent::Phase::Ended;
+        event.refusal = refusal;
+        reportStep(session, event);
+        log(session, "Not running " + program + " as root: " + refusal);
+        return false;
+    }
     const auto startedAt = std::chrono::steady_clock::now();
 
     const platform::ScriptOutcome outcome = platform::scriptingServiceSeam()(

@@ -18,11 +18,12 @@ struct StepEvent {
     const std::vector<std::string>* arguments = nullptr;
     std::string_view asUser;
     // Only when it ended:
-    bool succeeded = false;  // the runner's verdict (exit status 0, output readable)
-    bool started = false;    // false: it could not be started; launchError says why
-    int launchError = 0;     // an errno value
-    int exitStatus = -1;     // when it exited, else -1
-    int signal = 0;          // the signal that ended it, else 0
+    bool succeeded = false;    // the runner's verdict (exit status 0, output readable)
+    bool started = false;      // false: it could not be started; launchError says why
+    int launchError = 0;       // an errno value
+    std::string_view refusal;  // when the tool itself would not start it: why, else empty
+    int exitStatus = -1;       // when it exited, else -1
+    int signal = 0;            // the signal that ended it, else 0
     std::chrono::nanoseconds duration{};
     std::size_t outputBytes = 0;
     std::size_t errorOutputBytes = 0;

@@ -162,7 +162,7 @@ TEST(Buttons, RunTheWorkflowsWithoutAskingAndTheirOutcomesShow) {
             ran.push_back(description);
             return ProcessResult{true, "", ""};
         });
-    auto sudo = runProcessAsSudoSeam().override([&](auto&, auto&) {
+    auto sudo = runProcessAsSudoSeam().override([&](auto&, auto&, auto&) {
         ran.push_back("sudo");
         return true;
     });

@@ -59,7 +59,7 @@ protected:
     platform::Seam<std::vector<ClientProcess>()>::Override all =
         clientsOfEveryoneSeam().override([this] { return everyone; });
     platform::Seam<RunProcessAsSudoFn>::Override sudo =
-        runProcessAsSudoSeam().override([this](const Session&, const std::string& line) {
+        runProcessAsSudoSeam().override([this](const Session&, const std::string& line, auto&) {
             privileged.push_back(line);
             return true;
         });

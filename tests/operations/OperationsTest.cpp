@@ -141,7 +141,7 @@ protected:
         return BundleInfo{resources.str(), "1.0.0"};
     });
     Seam<RunProcessAsSudoFn>::Override sudo =
-        runProcessAsSudoSeam().override([this](const Session&, const std::string& command) {
+        runProcessAsSudoSeam().override([this](const Session&, const std::string& command, auto&) {
             privileged.push_back(command);  // in the background, one run at a time
             callsBeforePrivileged = runner.calls.size();
             return privilegedSucceeds;

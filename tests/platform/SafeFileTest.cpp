@@ -9,6 +9,7 @@
 
 #include "helpers/TestSupport.h"
 #include "platform/SafeFile.h"
+#include "platform/Trust.h"
 
 namespace nimbla::platform {
 namespace {
@@ -35,7 +36,9 @@ TEST(SafeFile, RefusesEveryPathAUserCouldRedirectAndNeverWaitsOnAFifo) {
     TempDir dir;
     const fs::path d = dir.path;
     fs::create_directories(d / "real");
-    fs::create_directory_symlink(d / "real", d / "link");
+    fs::create_directory_symlink(d / "real", d / "link");  // a user's link to a folder
+    ASSERT_EQ(::lchown((d / "link").c_str(), kAlex, kStaff), 0);
+    fs::create_directory_symlink("../real", d / "up");  // root's, but through ".."
     file(d / "target", kAlex);
     fs::create_symlink(d / "target", d / "symlink");
     file(d / "named", kAlex);
@@ -47,6 +50,9 @@ TEST(SafeFile, RefusesEveryPathAUserCouldRedirectAndNeverWaitsOnAFifo) {
     fs::create_directory(d / "tmp");  // like /tmp: root's, sticky, anyone may write
     own(d / "tmp", 0, 01777);
     file(d / "tmp/alexs", kAlex, 0600);
+    fs::create_directory_symlink(d / "real",
+                                 d / "tmp/roots");  // root's link, in a folder anyone may write
+    fs::create_directory_symlink(d / "fifo", d / "tofifo");  // root's link to a FIFO
     fs::create_directory(d / "open");
     own(d / "open", 0, 0777);
     fs::create_directory(d / "others");
@@ -61,7 +67,10 @@ TEST(SafeFile, RefusesEveryPathAUserCouldRedirectAndNeverWaitsOnAFifo) {
         SafeFileOptions options;
         std::string problem;
     } cases[] = {
-        {d / "link/log", alex, "/link: is a symbolic link or not a folder"},
+        {d / "link/log", alex, "/link: is a symbolic link of user 501, not root's"},
+        {d / "tmp/roots/log", root, "/roots: is a symbolic link in a folder others can change"},
+        {d / "tofifo/log", root, "/fifo: is not a folder"},
+        {d / "up/log", root, "/up: is a symbolic link through \".\" or \"..\""},
         {d / "symlink", alex, "/symlink: is a symbolic link"},
         {d / "twice", alex, "has more than one name (a hard link)"},
         {d / "fifo", alex, "/fifo: is not a regular file"},
@@ -114,10 +123,32 @@ TEST(SafeFile, CreatesTheFileAndMissingFoldersForTheirOwnerAndOpensItAgain) {
     EXPECT_EQ(stat(dir.path / "Library"), "501:20 " + std::to_string(0700));
     EXPECT_EQ(stat(dir.path / "Library/Nimbla"), "501:20 " + std::to_string(0700));
     EXPECT_EQ(readFile(path), "x");  // read-write from the start, not appended
+    // Root's links in root's folders are followed, as a Mac's /var -> private/var is.
+    fs::create_directory_symlink("Library", dir.path / "var");
+    fs::create_directory_symlink(dir.path / "var/Nimbla", dir.path / "again");
+    const SafeFile linked = openSafely(dir.str() + "/again/lock", lock);
+    ASSERT_GE(linked.fd, 0) << linked.problem;
+    EXPECT_FALSE(linked.created);
+    ::close(linked.fd);
     const SafeFile log = openSafely(dir.str() + "/log", {0, 0, Access::Append, 0640});
     ASSERT_GE(log.fd, 0) << log.problem;
     ::close(log.fd);
     EXPECT_EQ(stat(dir.path / "log"), "0:0 " + std::to_string(0640));
+}
+
+// Root runs only what root owns and nobody but those who can become root may change.
+TEST(RootTrust, AcceptsRootsAndAdministratorsGroupsOnlyAndWalksEveryFolderAbove) {
+    EXPECT_EQ(rootTrustProblem(0, 0, 040775), "");
+    EXPECT_EQ(rootTrustProblem(0, kAdminGroup, 040775), "");  // /Applications on a Mac
+    EXPECT_EQ(rootTrustProblem(0, kStaff, 0100755), "");
+    EXPECT_EQ(rootTrustProblem(0, kStaff, 0100775), "is writable by group 20");
+    EXPECT_EQ(rootTrustProblem(0, 0, 041777), "is writable by anyone");  // sticky or not
+    EXPECT_EQ(rootTrustProblem(kAlex, 0, 0100755), "belongs to user 501, not root");
+    EXPECT_EQ(programTrustProblem("/bin/sh"), "");  // a root's link (/bin -> usr/bin) on the way
+    TempDir dir;  // below the system's temporary folder, which anyone may write
+    const std::string script = dir.str() + "/script";
+    file(script, 0, 0755);
+    EXPECT_THAT(programTrustProblem(script), ::testing::EndsWith(": is writable by anyone"));
 }
 
 }  // namespace

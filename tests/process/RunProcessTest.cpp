@@ -278,6 +278,21 @@ TEST(RunProcessAsSudo, ReportsEachAnswerByteForByte) {
         EXPECT_EQ(log.appended(), c.logged) << c.command;
         EXPECT_EQ(sources, Args{"do shell script " + c.source + " with administrator privileges"});
     }
+    {  // A script root may not trust (below the world-writable temporary folder) never runs.
+        TempDir dir;
+        const std::string script = dir.str() + "/uninstall_nimbla_drive_r";
+        std::ofstream(script) << "#!/bin/sh\n";
+        bool ran = false;
+        auto service = scriptingServiceSeam().override([&](auto&, auto) {
+            ran = true;
+            return ScriptOutcome{};
+        });
+        LogCapture log;
+        EXPECT_FALSE(runProcessAsSudo(windowLike(), "sudo '" + script + "'", script));
+        EXPECT_FALSE(ran);
+        EXPECT_EQ(log.appended().rfind("Not running " + script + " as root: /", 0), 0u)
+            << log.appended();
+    }
     // The success message to a reader that has gone away does not end the tool.
     signal(SIGPIPE, SIG_DFL);
     auto service = scriptingServiceSeam().override([](auto&, auto) {

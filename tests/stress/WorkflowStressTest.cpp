@@ -7,6 +7,7 @@
 #include "operations/Uninstall.h"
 #include "platform/Bundle.h"
 #include "platform/ScriptingService.h"
+#include "platform/Trust.h"
 #include "platform/Workspace.h"
 
 namespace nimbla {
@@ -35,6 +36,8 @@ TEST(WorkflowStress, EachButtonTwiceEndsInTwoOutcomesWhateverTheDesktop) {
             arguments.insert(arguments.begin(), url);
             return runProcess(session, "/bin/echo", arguments, description);
         });
+    // The scripts lie below the temporary folder, which root never trusts.
+    auto trusted = programTrustSeam().override([](auto&) { return std::string(); });
     std::atomic<int> privilegedCalls = 0;  // the two uninstall runs overlap
     auto scripting = scriptingServiceSeam().override([&](const std::string&, auto) {
         const ScriptErrorInfo canceled{{{"NSAppleScriptErrorNumber", -128L}}};
