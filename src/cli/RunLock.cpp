@@ -55,6 +55,8 @@ RunLock::RunLock(const std::string& home, uid_t uid, gid_t gid) {
     }
     if (earlierGroupRuns()) {
         state_ = State::Busy;
+        ::close(fd_);  // the lock is not this run's to hold
+        fd_ = -1;
         return;
     }
     state_ = State::Held;

@@ -13,7 +13,8 @@ ProcessGroupRecord recordOfGroup(pid_t group) {
 }
 
 bool stillHasMembers(const ProcessGroupRecord& group) {
-    if (group.id <= 1 || (::kill(-group.id, 0) != 0 && errno != EPERM)) {
+    if (group.id <= 1 || (::kill(-group.id, 0) != 0 && errno != EPERM) ||
+        !os::groupHasLiveMember(group.id)) {
         return false;
     }
     if (group.leaderStart == 0) {
