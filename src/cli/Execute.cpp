@@ -181,7 +181,8 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         }
         if (const int signal = interruption.signal(); signal != 0) {
             return interruptedBy(
-                signal, "while waiting for Nimbla Drive to quit; nothing was changed", report);
+                signal, "the wait for Nimbla Drive to quit was cut short; no step was started",
+                report);
         }
     }
     if (options.command == Command::Uninstall && target.runAsUser) {

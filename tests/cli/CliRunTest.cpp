@@ -315,10 +315,6 @@ TEST_F(CommandLine, ASignalStopsEveryKindOfRunAndWhatItRuns) {
          "Reading tolu version from defaults",
          SIGTERM,
          {"Reading tolu version from defaults"}},
-        {{"reset", "--dry-run", "--json"},
-         "Reading tolu version from defaults",
-         SIGHUP,
-         {"Reading tolu version from defaults"}},
         {{"reset", "--quit-client=30", "--json", "--quiet"}, "", SIGINT, {}},
     };
     for (const auto& c : cases) {
