@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "cli/Execute.h"
+#include "cli/Interruption.h"
 #include "cli/Options.h"
 #include "cli/Probe.h"
 #include "cli/Progress.h"
@@ -130,13 +131,20 @@ std::string startLine(const Options& options, const Context& context, const Targ
 }
 
 // The read-only probes of status and a dry run: what they print, and the exit status (a dry run
-// the client's running would refuse exits 3).
+// the client's running would refuse exits 3; status whose report cannot be written exits 1).
+// Interrupted, it prints nothing.
 int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
     probe(session, options.command, report);
+    if (session.interrupted()) {
+        return kExitSuccess;
+    }
     // status's report is its data, on standard output (standard error with --json); a dry
     // run's plan is progress.
     if (outputs.output.human && options.command == Command::Status) {
-        writeAll(STDOUT_FILENO, statusText(report));
+        if (!writeAll(STDOUT_FILENO, statusText(report))) {
+            writeAll(STDERR_FILENO, std::string(kProgram) + ": cannot write the status\n");
+            return kExitFailed;
+        }
     } else if (outputs.output.human) {
         writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
     }
@@ -245,7 +253,15 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
 
     // 3. Look, or act.
     if (!realRun) {
-        return finish(outputs, report, &stepLog, look(session, options, outputs, report));
+        // A signal stops the probes and what they run; the answer still comes, and says so.
+        Interruption interruption;
+        session.interruption = &interruption.signal();
+        session.childWatch = [&interruption](pid_t group) { interruption.running(group); };
+        int exitCode = look(session, options, outputs, report);
+        if (const int signal = interruption.signal(); signal != 0) {
+            exitCode = interruptedBy(signal, "nothing was changed", report);
+        }
+        return finish(outputs, report, &stepLog, exitCode);
     }
     const int exitCode =
         execute(session, log, options, *target, outputs.output, report, copy.get());

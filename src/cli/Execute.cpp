@@ -31,16 +31,15 @@ int refused(Report& report, int exitCode, std::string code, std::string message)
     return exitCode;
 }
 
-const char* signalName(int signal) {
-    switch (signal) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        case SIGHUP:
-            return "SIGHUP";
+// Why the lock is not this run's: another run holds it, or a command an earlier run started (one
+// killed outright) still runs.
+std::string lockedMessage(const RunLock& lock, const std::string& user) {
+    if (lock.runningGroup() > 0) {
+        return "a command of an earlier " + std::string(kProgram) + " run for " + user +
+               " is still running (process group " + std::to_string(lock.runningGroup()) + ")";
     }
-    return "a signal";
+    return "another " + std::string(kProgram) + " run for " + user + " is in progress" +
+           (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")" : std::string());
 }
 
 // Asks the client to quit (SIGTERM to each of its processes) and waits up to `seconds` for it;
@@ -138,11 +137,7 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     RunLock lock(user.home, user.uid, user.gid,
                  target.runAsUser ? RunLock::Place::RootsFolder : RunLock::Place::UsersHome);
     if (lock.state() == RunLock::State::Busy) {
-        return refused(report, kExitCannotRun, "LOCKED",
-                       "another " + std::string(kProgram) + " run for " + user.user +
-                           " is in progress" +
-                           (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")"
-                                              : std::string()));
+        return refused(report, kExitCannotRun, "LOCKED", lockedMessage(lock, user.user));
     }
     if (lock.state() == RunLock::State::Failed) {
         return refused(report, kExitCannotRun, "LOCKED", lock.problem());
@@ -163,8 +158,15 @@ int execute(Session& session, LogDestination& log, const Options& options, const
 
     Interruption interruption;
     session.interruption = &interruption.signal();
-    session.childWatch = [&interruption, &session](pid_t pid) {
-        interruption.running(pid, session.runAs.has_value());
+    // Each command leads a process group of its own: the interruption stops it there, and the
+    // lock keeps it until it has gone.
+    session.childWatch = [&interruption, &lock](pid_t group) {
+        interruption.running(group);
+        if (group > 0) {
+            lock.recordGroup(group);
+        } else {
+            lock.forgetEndedGroups();
+        }
     };
     // The session outlives this call; the interruption does not.
     struct Detach {
@@ -178,6 +180,11 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
         if (copy != nullptr && !asked.empty()) {
             copy->append(asked);
+        }
+        if (const int signal = interruption.signal(); signal != 0) {
+            return interruptedBy(
+                signal, "the wait for Nimbla Drive to quit was cut short; no step was started",
+                report);
         }
     }
     if (options.command == Command::Uninstall && target.runAsUser) {
@@ -198,10 +205,7 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     }
     report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
     if (const int signal = interruption.signal(); signal != 0) {
-        report.outcome = std::string(kInterrupted);
-        return refused(
-            report, 128 + signal, std::string(kInterrupted),
-            std::string("interrupted by ") + signalName(signal) + ": no further step was started");
+        return interruptedBy(signal, "no further step was started", report);
     }
     int exitCode = exitCodeFor(outcome.name);
     if (options.command == Command::Uninstall) {

@@ -5,7 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
+
+#include "platform/ProcessGroup.h"
 
 namespace nimbla::cli {
 
@@ -27,11 +31,7 @@ void onSignal(int number) {
     errno = saved;
 }
 
-void passSignal(pid_t pid, bool ownGroup, int number) {
-    if (!ownGroup || ::kill(-pid, number) != 0) {
-        ::kill(pid, number);
-    }
-}
+constexpr auto kPoll = std::chrono::milliseconds(50);
 
 int pipeEnds[2] = {-1, -1};
 
@@ -83,20 +83,15 @@ const std::atomic<int>& Interruption::signal() const {
     return caught;
 }
 
-void Interruption::running(pid_t pid, bool ownGroup) {
+void Interruption::running(pid_t group) {
     {
         std::lock_guard lock(mutex_);
-        child_ = pid;
-        ownGroup_ = ownGroup;
-        if (pid > 0 && caught != 0) {
-            passSignal(pid, ownGroup, caught);  // started just as the signal came
-        }
+        child_ = group;
     }
     changed_.notify_all();
 }
 
-// Waits for the first signal, passes it to the running command, and kills that command when it
-// outlives the grace period.
+// Waits for the first signal, then stops what runs.
 void Interruption::watch() {
     pollfd wake{pipeEnds[0], POLLIN, 0};
     while (caught == 0) {
@@ -111,15 +106,64 @@ void Interruption::watch() {
             return;
         }
     }
+    stopGroups();
+}
+
+// Passes the signal to each command's group as it runs (one that started just as the signal came
+// too), kills a group that still has members after the grace period, and returns once the run
+// ends and each group has gone or outlived its kill by another grace period.
+void Interruption::stopGroups() {
+    using Clock = std::chrono::steady_clock;
+    struct Signalled {
+        pid_t group;
+        Clock::time_point at;
+        bool killed = false;
+    };
+    std::vector<Signalled> groups;
     std::unique_lock lock(mutex_);
-    if (child_ > 0) {
-        passSignal(child_, ownGroup_, caught);
+    while (!stopping_ || !groups.empty()) {
+        const auto now = Clock::now();
+        if (child_ > 0 && std::none_of(groups.begin(), groups.end(),
+                                       [this](const Signalled& g) { return g.group == child_; })) {
+            platform::signalGroup(child_, caught);
+            groups.push_back({child_, now});
+        }
+        std::erase_if(groups, [&](Signalled& g) {
+            if (!platform::stillHasMembers({g.group, 0}) || (g.killed && now - g.at >= grace_)) {
+                return true;
+            }
+            if (!g.killed && now - g.at >= grace_) {
+                platform::signalGroup(g.group, SIGKILL);
+                g = {g.group, now, true};
+            }
+            return false;
+        });
+        changed_.wait_for(lock, kPoll);
     }
-    const pid_t signalled = child_;
-    if (!changed_.wait_for(lock, grace_, [&] { return stopping_ || child_ != signalled; }) &&
-        signalled > 0) {
-        passSignal(signalled, ownGroup_, SIGKILL);
+}
+
+namespace {
+
+const char* signalName(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
     }
+    return "a signal";
+}
+
+}  // namespace
+
+int interruptedBy(int signal, std::string_view what, Report& report) {
+    report.outcome = std::string(kInterrupted);
+    report.error =
+        ErrorRecord{std::string(kInterrupted),
+                    std::string("interrupted by ") + signalName(signal) + ": " + std::string(what)};
+    return 128 + signal;
 }
 
 }  // namespace nimbla::cli

@@ -6,14 +6,21 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <thread>
+
+#include "cli/Report.h"
 
 namespace nimbla::cli {
 
-// Catches SIGINT, SIGTERM and SIGHUP for the length of a real run. The first one becomes the
-// run's interruption: no further step starts, the running command's process group (or the
-// command alone, when it shares the tool's) is passed the signal, and killed when it has not
-// ended within `grace`. The handlers in place before are put back at the end.
+// Catches SIGINT, SIGTERM and SIGHUP while it lives. The first one becomes the run's
+// interruption: no further step starts, the running command's process group is passed the
+// signal and killed when it still has members after `grace`. Every command runs in a group of
+// its own (platform/ChildProcess.h), so this reaches all it started: the user's steps in their
+// sessions, and the administrator's shell with sudo, bash and whatever they run. Once interrupted,
+// the end of this object waits until each group it signalled has gone (a group that outlives the
+// kill by another `grace` is given up on, and the lock's record of it keeps later runs out). The
+// handlers in place before are put back at the end.
 class Interruption {
 public:
     explicit Interruption(std::chrono::milliseconds grace = std::chrono::seconds(5));
@@ -24,20 +31,24 @@ public:
     // The signal that interrupted the run, or 0; for the session.
     const std::atomic<int>& signal() const;
 
-    // The running command, for the session's child watch: its process id (0 once it ended), and
-    // whether it leads a process group of its own.
-    void running(pid_t pid, bool ownGroup);
+    // The running command, for the session's child watch: the process group it leads, 0 once it
+    // ended.
+    void running(pid_t group);
 
 private:
     void watch();
+    void stopGroups();
 
     std::chrono::milliseconds grace_;
     std::mutex mutex_;
     std::condition_variable changed_;
     pid_t child_ = 0;
-    bool ownGroup_ = false;
     bool stopping_ = false;
     std::thread watcher_;
 };
+
+// Ends a run that `signal` stopped: outcome and error INTERRUPTED ("interrupted by SIGTERM: " and
+// `what`), exit status 128 + the signal's number.
+int interruptedBy(int signal, std::string_view what, Report& report);
 
 }  // namespace nimbla::cli

@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -59,17 +60,78 @@ RunLock::RunLock(const std::string& home, uid_t uid, gid_t gid, Place place) {
         }
         return;
     }
-    const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, pid.data(), pid.size(), 0) < 0) {
-        // The lock holds anyway; only the process id for the next run is missing.
+    if (earlierGroupRuns()) {
+        state_ = State::Busy;
+        ::close(fd_);  // the lock is not this run's to hold
+        fd_ = -1;
+        return;
     }
     state_ = State::Held;
+    writeRecord();
 }
 
 RunLock::~RunLock() {
     if (fd_ >= 0) {
+        forgetEndedGroups();
         ::close(fd_);
     }
+}
+
+// The file: the holder's process id on the first line, then a line "group <id> <leader's start>"
+// for each recorded group.
+void RunLock::writeRecord() {
+    std::string record = std::to_string(::getpid()) + "\n";
+    for (const platform::ProcessGroupRecord& group : groups_) {
+        record +=
+            "group " + std::to_string(group.id) + " " + std::to_string(group.leaderStart) + "\n";
+    }
+    // Written over the old one before it is cut to length, so it never reads empty.
+    if (::pwrite(fd_, record.data(), record.size(), 0) < 0 ||
+        ::ftruncate(fd_, off_t(record.size())) != 0) {
+        // The lock holds anyway; only what the next run reads is missing.
+    }
+}
+
+void RunLock::recordGroup(pid_t group) {
+    if (state_ == State::Held && group > 0) {
+        groups_.push_back(platform::recordOfGroup(group));
+        forgetEndedGroups();
+        writeRecord();
+    }
+}
+
+void RunLock::forgetEndedGroups() {
+    const std::size_t before = groups_.size();
+    std::erase_if(groups_, [](const auto& group) { return !platform::stillHasMembers(group); });
+    if (state_ == State::Held && groups_.size() != before) {
+        writeRecord();
+    }
+}
+
+// What an earlier holder recorded: whether one of its groups still has members.
+bool RunLock::earlierGroupRuns() {
+    char text[4096];
+    const ssize_t n = ::pread(fd_, text, sizeof text - 1, 0);
+    std::string_view record(text, n > 0 ? std::size_t(n) : 0);
+    while (!record.empty()) {
+        const std::string_view line = record.substr(0, record.find('\n'));
+        record.remove_prefix(std::min(record.size(), line.size() + 1));
+        platform::ProcessGroupRecord group;
+        const char* end = line.data() + line.size();
+        if (!line.starts_with("group ")) {
+            continue;
+        }
+        const auto id = std::from_chars(line.data() + 6, end, group.id);
+        if (id.ec != std::errc() || id.ptr == end ||
+            std::from_chars(id.ptr + 1, end, group.leaderStart).ec != std::errc()) {
+            continue;
+        }
+        if (platform::stillHasMembers(group)) {
+            runningGroup_ = group.id;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace nimbla::cli

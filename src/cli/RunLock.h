@@ -3,6 +3,9 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
+
+#include "platform/ProcessGroup.h"
 
 namespace nimbla::cli {
 
@@ -16,6 +19,10 @@ namespace nimbla::cli {
 // way but root's own, the file a regular file with one name owned by whoever the lock is for
 // (the user, or root), and what this creates belongs to them; so another local user can neither
 // plant nor redirect it. The file stays after the run (deleting it would race with the next run).
+//
+// The lock outlives a run killed outright: the process group of each command the run starts is
+// recorded in the file while it has members, and a later run that gets the lock but finds such a
+// group still there counts the lock as held (Busy, naming the group) and changes nothing.
 class RunLock {
 public:
     enum class State { Held, Busy, Failed };
@@ -29,13 +36,27 @@ public:
     State state() const { return state_; }
     pid_t holder() const { return holder_; }                 // when Busy: the other run, if it said
     const std::string& problem() const { return problem_; }  // when Failed
+    // When Busy although the lock was free: a process group an earlier run started that still
+    // has members; else 0.
+    pid_t runningGroup() const { return runningGroup_; }
     static std::string pathIn(const std::string& home);
     static std::string rootsPathFor(uid_t uid);
 
+    // While Held: records the process group a command of this run leads, as it starts.
+    void recordGroup(pid_t group);
+    // While Held: drops the recorded groups that have no members left (as a command ends, and
+    // at the end of the run).
+    void forgetEndedGroups();
+
 private:
+    bool earlierGroupRuns();
+    void writeRecord();
+
     State state_ = State::Failed;
     int fd_ = -1;
     pid_t holder_ = 0;
+    pid_t runningGroup_ = 0;
+    std::vector<platform::ProcessGroupRecord> groups_;
     std::string problem_;
 };
 

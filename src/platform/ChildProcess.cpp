@@ -152,15 +152,12 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
         child.launchError = makePipe(errRead, errWrite);
     }
     pid_t pid = -1;
+    const bool watched = watch != nullptr && *watch;
     if (child.launchError == 0) {
-        // A child run as another user never reads the tool's standard input.
-        const os::SpawnRequest request{path,
-                                       arguments,
-                                       runAs ? ChildInput::Null : input,
-                                       outWrite.get(),
-                                       errWrite.get(),
-                                       runAs,
-                                       built.empty() ? environ : environment.data()};
+        // A child run as another user, or in a group of its own, never reads the tool's input.
+        const os::SpawnRequest request{
+            path,           arguments, runAs || watched ? ChildInput::Null : input,  outWrite.get(),
+            errWrite.get(), runAs,     built.empty() ? environ : environment.data(), watched};
         child.launchError = os::spawnChild(request, pid);
     }
     // From here on only the child holds the writing ends, so its exit ends the streams.
@@ -170,7 +167,7 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
         return child;
     }
     child.started = true;
-    if (watch != nullptr && *watch) {
+    if (watched) {
         (*watch)(pid);
     }
 
@@ -237,7 +234,7 @@ ChildOutput runChild(const std::string& path, const std::vector<std::string>& ar
         } while (waited < 0 && errno == EINTR);
         reaped = waited == pid;
     }
-    if (watch != nullptr && *watch) {
+    if (watched) {
         (*watch)(0);
     }
     if (reaped && WIFEXITED(status)) {

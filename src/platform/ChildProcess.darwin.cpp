@@ -57,9 +57,11 @@ int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
         return error;
     }
     // With POSIX_SPAWN_CLOEXEC_DEFAULT the child gets only the descriptors named here; as another
-    // user it starts a session of its own, without the tool's controlling terminal.
+    // user, or when asked, it starts a session of its own, without the tool's controlling
+    // terminal.
+    const bool session = request.runAs || request.ownSession;
     const short flags =
-        static_cast<short>(POSIX_SPAWN_CLOEXEC_DEFAULT | (request.runAs ? POSIX_SPAWN_SETSID : 0));
+        static_cast<short>(POSIX_SPAWN_CLOEXEC_DEFAULT | (session ? POSIX_SPAWN_SETSID : 0));
     SpawnSetup setup(request.input, request.outFd, request.errFd, flags);
     if (request.input == ChildInput::Inherit && isOpen(STDIN_FILENO)) {
         setup.addAction([](auto* actions) {

@@ -64,7 +64,11 @@ struct RunAs {
 // it sets itself (MAIL, SUDO_*). `environment` applies only without `runAs`.
 //
 // `watch`, when given, is told the child's process id once it runs and 0 once it has been waited
-// for (so a front end can pass it a signal meanwhile).
+// for, so a front end can pass a signal meanwhile to everything the child started: a watched
+// child starts a session of its own, as another user's child does, and so leads a process group
+// of its own without a controlling terminal (sudo under it then keeps its command in that group,
+// where a terminal would have it start a session of its own for its command). Its standard input
+// is then /dev/null whatever `input` says.
 using ChildWatch = std::function<void(pid_t)>;
 ChildOutput runChild(const std::string& path, const std::vector<std::string>& arguments,
                      ChildInput input, const RunAs* runAs = nullptr,

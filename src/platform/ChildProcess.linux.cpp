@@ -141,7 +141,8 @@ int os::spawnChild(const SpawnRequest& request, pid_t& pid) {
     if (request.runAs) {
         return startChildAs(request, argv, pid);
     }
-    SpawnSetup setup(request.input, request.outFd, request.errFd, 0);
+    SpawnSetup setup(request.input, request.outFd, request.errFd,
+                     request.ownSession ? POSIX_SPAWN_SETSID : 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
     // Our own descriptors are close-on-exec; this also keeps out any a library left inheritable.
     setup.addAction([](auto* actions) {

@@ -14,6 +14,8 @@
 #include "helpers/TestSupport.h"
 #include "operations/NimblaDriveUtils.h"
 #include "platform/Bundle.h"
+#include "platform/ProcessGroup.h"
+#include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
 
 namespace nimbla::cli {
@@ -212,11 +214,13 @@ TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
     ASSERT_GE(full, 0);
     const int savedOut = dup(1);
     dup2(full, 1);
-    const int status = run({"status", "--json"}, context);
+    const int json = run({"status", "--json"}, context);
+    const int text = run({"status"}, context);
     dup2(savedOut, 1);
     close(savedOut);
     close(full);
-    EXPECT_EQ(status, 1);
+    EXPECT_EQ(json, 1);
+    EXPECT_EQ(text, 1);
 }
 
 // What a dry run shows is, step by step, what a real run then runs; a folder name that is not
@@ -286,30 +290,100 @@ TEST(CommandLineDeathTest, ClosedStandardDescriptorsAreFilledWithDevNull) {
     EXPECT_EXIT(_exit(openAfterClosingTheStandardDescriptors()), testing::ExitedWithCode(0), "");
 }
 
-// A signal stops the run: the running command is passed it, no later step starts, and the run
-// answers INTERRUPTED with 128 + the signal.
-TEST_F(CommandLine, ASignalStopsTheRunAfterTheStepItInterrupts) {
-    std::vector<std::string> ran;
-    std::thread signaller;
-    auto slow = runProcessSeam().override(
-        [&](const Session& session, auto&, auto, const std::string& description) {
-            ran.push_back(description);
-            if (description != "Removing Nimbla domain")
-                return ProcessResult{true, "", ""};
-            signaller = std::thread([] {
+// A signal (SIGHUP as well as SIGTERM and SIGINT) stops any run: the running command's whole
+// process group is passed it and killed after the grace period when it stays (the administrator
+// script's too), no later step starts, the run ends only once the group has gone, and the answer
+// is INTERRUPTED with 128 + the signal, in the JSON and on --log's End line.
+TEST_F(CommandLine, ASignalStopsEveryKindOfRunAndWhatItRuns) {
+    const std::string fleetLog = (home.path / "fleet.log").string();
+    const struct {
+        Args arguments;
+        std::string slowStep;  // what runs when the signal comes; "": the wait for the client
+        int signal;
+        Args ran;  // every step that started
+    } cases[] = {
+        {{"reset", "--json", "--quiet"},
+         "Removing Nimbla domain",
+         SIGTERM,
+         {"Reading tolu version from defaults", "Removing Nimbla domain"}},
+        {{"uninstall", "--json", "--quiet", "--log", fleetLog},
+         kSudoStepDescription,
+         SIGHUP,
+         {"Reading tolu version from defaults", "Removing Nimbla domain",
+          "uninstall_nimbla_drive -u -s"}},
+        {{"status", "--json"},
+         "Reading tolu version from defaults",
+         SIGTERM,
+         {"Reading tolu version from defaults"}},
+        {{"reset", "--quit-client=30", "--json", "--quiet"}, "", SIGINT, {}},
+    };
+    for (const auto& c : cases) {
+        const std::string what = testing::PrintToString(c.arguments);
+        Args ran;
+        pid_t group = 0;
+        std::thread signaller;
+        const auto signalSoon = [&] {
+            signaller = std::thread([&c] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                kill(getpid(), SIGTERM);
+                kill(getpid(), c.signal);
             });
-            return runProcess(session, "/bin/sleep", {"30"}, description);
-        });
-    const auto start = std::chrono::steady_clock::now();
-    const Ran interrupted = cli({"reset", "--json", "--quiet"});
-    signaller.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_EQ(interrupted.status, 128 + SIGTERM);
-    EXPECT_EQ(interrupted.object()["outcome"], "INTERRUPTED");
-    EXPECT_EQ(interrupted.object()["error"]["code"], "INTERRUPTED");
-    EXPECT_EQ(ran, (Args{"Reading tolu version from defaults", "Removing Nimbla domain"}));
+        };
+        // The slow command leads a group as every command does; one member outlives the leader.
+        const auto watched = [&](const platform::ChildWatch* inner) -> platform::ChildWatch {
+            return [&group, inner](pid_t pid) {
+                group = pid != 0 ? pid : group;
+                if (inner != nullptr && *inner)
+                    (*inner)(pid);
+            };
+        };
+        auto steps = runProcessSeam().override(
+            [&](const Session& session, auto&, auto, const std::string& description) {
+                ran.push_back(description);
+                if (description != c.slowStep)
+                    return ProcessResult{true, "", ""};
+                signalSoon();
+                Session slow = session;
+                slow.childWatch = watched(&session.childWatch);
+                return runProcess(slow, "/bin/sh", {"-c", "sleep 20 & sleep 20"}, description);
+            });
+        auto administrator = runProcessAsSudoSeam().override(runProcessAsSudo);
+        auto stubborn = platform::scriptingServiceSeam().override(
+            [&](const std::string&, const platform::ChildWatch* watch) {
+                signalSoon();
+                const platform::ChildWatch mine = watched(watch);
+                runChild("/bin/sh", {"-c", "trap '' HUP TERM INT; sleep 20 & sleep 20"},
+                         platform::ChildInput::Null, nullptr,
+                         platform::ChildEnvironment::SystemPath, &mine);
+                return platform::ScriptOutcome{"", {}};
+            });
+        pid_t client = 0;
+        if (c.slowStep.empty()) {
+            client = fork();
+            if (client == 0) {
+                signal(SIGTERM, SIG_IGN);
+                pause();
+                _exit(0);
+            }
+            running = {client};
+            signalSoon();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const Ran interrupted = cli(c.arguments);
+        signaller.join();
+        if (client > 0) {
+            kill(client, SIGKILL);
+            waitpid(client, nullptr, 0);
+            running.clear();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << what;
+        EXPECT_EQ(interrupted.status, 128 + c.signal) << what;
+        EXPECT_EQ(interrupted.object()["outcome"], "INTERRUPTED") << what;
+        EXPECT_EQ(interrupted.object()["error"]["code"], "INTERRUPTED") << what;
+        EXPECT_EQ(ran, c.ran) << what;
+        EXPECT_FALSE(group > 0 && platform::stillHasMembers({group, 0})) << what;
+    }
+    EXPECT_NE(readFile(fleetLog).find("End: outcome INTERRUPTED, exit status 129, leftovers -\n"),
+              std::string::npos);
 }
 
 // --quit-client=0 asks and does not wait: a client still running refuses the run, and the

@@ -1,7 +1,11 @@
 // The command line's own parts: the argument table, exit statuses, the JSON object, the progress
 // lines and the per-user lock. The runs themselves are checked end to end (tests/e2e/cli-case).
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "cli/LogCopy.h"
 #include "cli/Options.h"
@@ -196,6 +200,38 @@ TEST(RunLock, OneHolderAndTheSecondLearnsWho) {
     fs::remove(path);
     fs::create_symlink(home.path / "elsewhere", path);
     EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Failed);
+}
+
+// A run killed outright leaves the command it ran going, in a group of its own: the lock stays
+// held, naming the group, until no member of it runs (a zombie has ended). A record whose id now
+// leads a group whose leader started at another time (the id given out again) holds nothing.
+TEST(RunLock, HeldWhileACommandOfAKilledRunStillRuns) {
+    TempDir home;
+    const pid_t step = fork();
+    if (step == 0) {
+        setsid();
+        pause();
+        _exit(0);
+    }
+    while (getpgid(step) != step) std::this_thread::yield();
+    const auto killedRun = [&] {
+        RunLock killed(home.str(), getuid(), getgid());
+        ASSERT_EQ(killed.state(), RunLock::State::Held);
+        killed.recordGroup(step);
+    };
+    killedRun();
+    RunLock next(home.str(), getuid(), getgid());
+    EXPECT_EQ(next.state(), RunLock::State::Busy);
+    EXPECT_EQ(next.runningGroup(), step);
+    std::ofstream(RunLock::pathIn(home.str()))
+        << "1\ngroup " << step << " " << platform::recordOfGroup(step).leaderStart + 1 << "\n";
+    EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Held);
+    killedRun();
+    kill(step, SIGKILL);
+    siginfo_t ended{};
+    waitid(P_PID, step, &ended, WEXITED | WNOWAIT);  // a zombie now
+    EXPECT_EQ(RunLock(home.str(), getuid(), getgid()).state(), RunLock::State::Held);
+    waitpid(step, nullptr, 0);
 }
 
 }  // namespace

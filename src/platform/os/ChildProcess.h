@@ -25,12 +25,14 @@ struct SpawnRequest {
     int errFd;
     const RunAs* runAs;        // none: as the tool's own user
     char* const* environment;  // the child's whole environment
+    bool ownSession;           // it starts a session of its own (always with `runAs`)
 };
 
 // Starts `request.path` with its stdout and stderr on `outFd` and `errFd`, its stdin as `input`
 // says, no other descriptor of ours, default signal handling, an empty signal mask and exactly
-// `environment`. With `runAs`: as that user, in their home folder, in a session of its own
-// without a controlling terminal. Returns 0 and sets `pid`, or the errno value of the failure.
+// `environment`. With `runAs`: as that user, in their home folder. With `runAs` or
+// `ownSession`: in a session of its own without a controlling terminal. Returns 0 and sets `pid`,
+// or the errno value of the failure.
 int spawnChild(const SpawnRequest& request, pid_t& pid);
 
 // Shared: argv for `path` and `arguments`, pointing into them. EINVAL when one holds a NUL byte
