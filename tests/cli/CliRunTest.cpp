@@ -17,6 +17,7 @@
 #include "platform/ProcessGroup.h"
 #include "platform/ScriptingService.h"
 #include "platform/SystemVersion.h"
+#include "platform/Trust.h"
 
 namespace nimbla::cli {
 namespace {
@@ -347,6 +348,7 @@ TEST_F(CommandLine, ASignalStopsEveryKindOfRunAndWhatItRuns) {
                 return runProcess(slow, "/bin/sh", {"-c", "sleep 20 & sleep 20"}, description);
             });
         auto administrator = runProcessAsSudoSeam().override(runProcessAsSudo);
+        auto trusted = platform::programTrustSeam().override([](auto&) { return std::string(); });
         auto stubborn = platform::scriptingServiceSeam().override(
             [&](const std::string&, const platform::ChildWatch* watch) {
                 signalSoon();
