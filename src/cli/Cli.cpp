@@ -117,10 +117,10 @@ Session sessionFor(const Target& target, const std::string& home) {
     return session;
 }
 
-// The --log file's first line: what runs, for whom, by whom.
+// The --log file's first line: what runs, with every option given, for whom, by whom.
 std::string startLine(const Options& options, const Context& context, const Target* target) {
     std::string line = std::string("Start: ") + kProgram + " " + platform::build::projectVersion +
-                       " " + commandName(options.command);
+                       " " + shellLine(commandName(options.command), options.given);
     if (target != nullptr) {
         line += " for " + target->user.user + " (uid " + std::to_string(target->user.uid) + ")";
     }
@@ -133,12 +133,13 @@ std::string startLine(const Options& options, const Context& context, const Targ
 // the client's running would refuse exits 3).
 int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
     probe(session, options.command, report);
-    // status's report is its data, on standard output (standard error with --json); a dry
-    // run's plan is progress.
-    if (outputs.output.human && options.command == Command::Status) {
-        writeAll(STDOUT_FILENO, statusText(report));
-    } else if (outputs.output.human) {
-        writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
+    // The answer: status's report, or the dry run's plan, on standard output even with --quiet;
+    // with --json the object is the answer, and the text goes to standard error (not with
+    // --quiet).
+    if (!options.json || outputs.output.human) {
+        writeAll(STDOUT_FILENO, options.command == Command::Status
+                                    ? statusText(report)
+                                    : planText(report, options.quitClientSeconds.has_value()));
     }
     const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
                          !options.quitClientSeconds;

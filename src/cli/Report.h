@@ -27,6 +27,7 @@ struct StepRecord {
     double durationMs = 0;
     std::size_t outputBytes = 0;
     std::size_t errorOutputBytes = 0;
+    bool countedAsDone = false;  // it failed, and the run took it as done (`succeeded` then too)
 
     static StepRecord from(const StepEvent& ended);
 };
@@ -55,11 +56,14 @@ struct ErrorRecord {
     std::string message;
 };
 
-// One process of the client asked to quit: the signal sent and whether it ended in time.
+// One process of the client asked to quit: the signal sent (0: none, the Apple event was
+// enough), whether it ended in time, and what ended it ("appleEvent", "signal"; "" while it
+// runs).
 struct QuitRecord {
     pid_t pid = 0;
     int signal = 0;
     bool ended = false;
+    std::string how = {};
 };
 
 // Everything one run found and did: what --json prints, field by field. What is not known (an
