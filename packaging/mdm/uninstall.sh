@@ -11,7 +11,8 @@
 # Results go where only root can write: the JSON report to
 # /var/log/nimbla-reset/uninstall-<user>.json ("console" for the user at the console), the log
 # lines to /var/log/nimbla-reset/nimbla-reset.log; one summary line on standard output for the
-# system's own collection, naming what is left over when the uninstall could not remove it all.
+# system's own collection, naming what is left over when the uninstall could not remove it all,
+# the step that failed, whose client runs when that stopped it, and the report's error code.
 # Exit status: nimbla-reset's (0 uninstalled, 1 failed or leftovers remain, 2 usage, 3 the client
 # runs, 4 cannot run: nobody logged in, unknown user, a run in progress).
 set -u
@@ -35,15 +36,17 @@ options=(--json --log "$results/nimbla-reset.log")
 report=$results/uninstall-${user:-console}.json
 "$nimbla_reset" uninstall "${options[@]}" >"$report" </dev/null
 status=$?
-# What remains after a failed uninstall: the report's "leftovers" (when nimbla-reset reports them).
-leftovers=$(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};
-    print join(", ", map { ref ? encode_json($_) : $_ } @{$d->{leftovers} || []})' "$report" 2>/dev/null)
+# From the report: what remains ("leftovers"), the first step that failed, the error's code and
+# whose client runs.
+IFS=$'\x1f' read -r leftovers failed code accounts < <(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};
+    $e = $d->{error} || {}; print join("\x1f", join(", ", map { ref ? encode_json($_) : $_ } @{$d->{leftovers} || []}),
+    $d->{failedStep} // "", $e->{code} // "", join(", ", @{$e->{accounts} || []})), "\n"' "$report" 2>/dev/null)
 case $status in
 0) outcome="uninstalled" ;;
-1) outcome="failed${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;
-3) outcome="not uninstalled: Nimbla Drive is running; try again later" ;;
+1) outcome="failed${failed:+ at \"$failed\"}${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;
+3) outcome="not uninstalled: Nimbla Drive is running${accounts:+ for $accounts}; try again later" ;;
 4) outcome="not run: nobody logged in, unknown user, or a run in progress; try again later" ;;
 *) outcome="not run (exit status $status)" ;;
 esac
-echo "Nimbla Drive uninstall for ${user:-the user at the console}: $outcome"
+echo "Nimbla Drive uninstall for ${user:-the user at the console}: $outcome${code:+ (error $code)}"
 exit "$status"

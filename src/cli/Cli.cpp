@@ -77,7 +77,8 @@ int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCod
     report.exitCode = exitCode;
     const std::string closing = closingLine(report);
     if (exitCode == kExitClientRunning && !report.error) {
-        report.error = ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1)};
+        report.error =
+            ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1), {report.user}};
     }
     if (stepLog != nullptr) {
         report.steps = stepLog->steps();

@@ -62,10 +62,13 @@ void quitClient(const Session& session, int seconds, const Output& output, Repor
 
 // As root, the app in /Applications is every user's: while anyone else's client runs, an
 // uninstall would pull it from under them.
-std::string otherUsersClients(const Target& target) {
+std::string otherUsersClients(const Target& target, std::vector<std::string>& accounts) {
     std::string running;
     for (const ClientProcess& client : clientsOfEveryone()) {
         if (client.uid != target.user.uid) {
+            if (std::find(accounts.begin(), accounts.end(), client.user) == accounts.end()) {
+                accounts.push_back(client.user);
+            }
             running += (running.empty() ? "" : ", ") + client.user + " (process " +
                        std::to_string(client.pid) + ")";
         }
@@ -121,11 +124,14 @@ std::string administratorLines(std::string_view output) {
 int runWorkflow(const Session& session, LogDestination& log, const Options& options,
                 const Target& target, const std::atomic<int>& interruption, Report& report) {
     if (options.command == Command::Uninstall && target.runAsUser) {
-        if (const std::string others = otherUsersClients(target); !others.empty()) {
+        std::vector<std::string> accounts;
+        if (const std::string others = otherUsersClients(target, accounts); !others.empty()) {
             report.outcome = std::string(outcomes::nimblaDriveRunning);
-            return refused(report, kExitClientRunning, "CLIENT_RUNNING",
-                           "Nimbla Drive is running for " + others +
-                               "; the app is shared, so nothing was changed");
+            const int exitCode = refused(report, kExitClientRunning, "CLIENT_RUNNING",
+                                         "Nimbla Drive is running for " + others +
+                                             "; the app is shared, so nothing was changed");
+            report.error->accounts = std::move(accounts);
+            return exitCode;
         }
     }
 

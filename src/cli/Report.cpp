@@ -111,7 +111,9 @@ nlohmann::json toJson(const Report& report) {
     }
     json error = nullptr;
     if (report.error) {
-        error = {{"code", report.error->code}, {"message", report.error->message}};
+        error = {{"code", report.error->code},
+                 {"message", report.error->message},
+                 {"accounts", report.error->accounts}};
     }
     return {
         {"schema", 1},

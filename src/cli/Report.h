@@ -54,6 +54,7 @@ struct TraceRecord {
 struct ErrorRecord {
     std::string code;
     std::string message;
+    std::vector<std::string> accounts = {};  // CLIENT_RUNNING: whose client runs
 };
 
 // One process of the client asked to quit: the signal sent (0: none, the Apple event was
