@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "operations/NimblaDriveUtils.h"
@@ -43,7 +44,7 @@ bool contains(const std::vector<pid_t>& pids, pid_t pid) {
 // question (unsaved changes) holds the reply, and so the sender, for minutes.
 class AppleEvent {
 public:
-    explicit AppleEvent(const Session& session) : session_(session) {
+    explicit AppleEvent(const Session& session) : session_(session), start_(Clock::now()) {
         watch_ = [this](pid_t pid) {
             pid_ = pid;
             if (session_.childWatch) {
@@ -67,26 +68,31 @@ public:
                 ::kill(session_.runAs ? -pid : pid, SIGKILL);  // a user's leads its own group
             }
             thread_.join();
+            duration_ = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
         }
         return ended_;
     }
+    double durationMs() const { return duration_; }
 
 private:
     const Session& session_;
+    Clock::time_point start_;
+    double duration_ = 0;
     std::atomic<pid_t> pid_{0};
     platform::ChildWatch watch_;
     platform::ChildOutput ended_;
     std::thread thread_;
 };
 
-std::string senderLine(const Session& session, const platform::ChildOutput& ended) {
+std::string senderLine(const Session& session, const platform::ChildOutput& ended, double ms) {
     StepRecord step;
     step.started = ended.started;
     step.launchError = ended.launchError;
     step.exitStatus = ended.exitStatus;
     step.signal = ended.signal;
     return "Apple event to quit: " + shellLine(kOsascript, {"-e", kQuitScript}) + ", as " +
-           session.userName + ": " + howItEnded(step) + "\n";
+           session.userName + ": " + howItEnded(step) + ", " + std::to_string(std::lround(ms)) +
+           " ms\n";
 }
 
 }  // namespace
@@ -102,7 +108,8 @@ ClientQuit askClientToQuit(const Session& session, const std::vector<pid_t>& pid
     {
         AppleEvent event(session);
         running = stillRunning(session, pids, askedUntil);
-        result.lines += senderLine(session, event.stop());
+        const platform::ChildOutput& ended = event.stop();
+        result.lines += senderLine(session, ended, event.durationMs());
     }
     for (pid_t pid : running) {
         ::kill(pid, SIGTERM);
