@@ -318,27 +318,6 @@ TEST_F(CommandLine, ASignalStopsTheRunAfterTheStepItInterrupts) {
     EXPECT_EQ(ran, (Args{"Reading tolu version from defaults", "Removing Nimbla domain"}));
 }
 
-// --quit-client=0 asks and does not wait: a client still running refuses the run, and the
-// answer says it was asked, never that nothing changed. (Other users' clients: e2e two_users.)
-TEST_F(CommandLine, AClientAskedToQuitWithoutWaiting) {
-    const pid_t client = fork();
-    if (client == 0) {
-        pause();
-        _exit(0);
-    }
-    running = {client};
-    const Ran asked = cli({"reset", "--quit-client=0", "--json", "--quiet"});
-    int status = 0;
-    waitpid(client, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_EQ(asked.status, 3);
-    EXPECT_EQ(asked.object()["clientQuits"],
-              json::parse(R"([{"pid": )" + std::to_string(client) +
-                          R"(, "signal": 15, "ended": false, "how": null}])"));
-    EXPECT_NE(asked.err.find("was asked to quit"), std::string::npos) << asked.err;
-    EXPECT_EQ(asked.err.find("nothing was changed"), std::string::npos) << asked.err;
-}
-
 // --quiet leaves only the answer on standard output: status's report, the dry run's plan, the
 // JSON; the privileged runner's message (its paths joined by "\r") shows one path a line, on
 // standard output, or standard error with --json, and not at all with --quiet.
