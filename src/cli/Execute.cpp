@@ -210,6 +210,7 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         ~Detach() {
             session.interruption = nullptr;
             session.childWatch = {};
+            session.privilegedMessage = {};
         }
     } detach{session};
     if (options.quitClientSeconds) {
