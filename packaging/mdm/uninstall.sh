@@ -11,7 +11,8 @@
 # Results go where only root can write: the JSON report to
 # /var/log/nimbla-reset/uninstall-<user>.json ("console" for the user at the console), the log
 # lines to /var/log/nimbla-reset/nimbla-reset.log; one summary line on standard output for the
-# system's own collection, naming what is left over when the uninstall could not remove it all.
+# system's own collection, naming what is left over when the uninstall could not remove it all,
+# the step that failed, whose client runs when that stopped it, and the report's error code.
 # Exit status: nimbla-reset's (0 uninstalled, 1 failed or leftovers remain, 2 usage, 3 the client
 # runs, 4 cannot run: nobody logged in, unknown user, a run in progress).
 set -u
@@ -45,17 +46,19 @@ options=(--json --log "$results/nimbla-reset.log")
 report=$results/uninstall-${user:-console}.json
 "$nimbla_reset" uninstall "${options[@]}" >"$report" </dev/null
 status=$?
-# What remains after a failed uninstall: the report's "leftovers" (when nimbla-reset reports them),
-# a control character in a name shown as "?" (a name never starts a line of its own).
-leftovers=$(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};
-    print join(", ", map { (ref ? encode_json($_) : $_) =~ s/[\x00-\x1f\x7f]/?/gr } @{$d->{leftovers} || []})' \
-    "$report" 2>/dev/null)
+# From the report: what remains ("leftovers"), the first step that failed, the error's code and
+# whose client runs; a control character in any of them shown as "?" (a name never starts a line
+# of its own).
+IFS=$'\x1f' read -r leftovers failed code accounts < <(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};
+    sub shown { ($_[0] // "") =~ s/[\x00-\x1f\x7f]/?/gr } $e = $d->{error} || {};
+    print join("\x1f", shown(join(", ", map { ref ? encode_json($_) : $_ } @{$d->{leftovers} || []})),
+    shown($d->{failedStep}), shown($e->{code}), shown(join(", ", @{$e->{accounts} || []}))), "\n"' "$report" 2>/dev/null)
 case $status in
 0) outcome="uninstalled" ;;
-1) outcome="failed${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;
-3) outcome="not uninstalled: Nimbla Drive is running; try again later" ;;
+1) outcome="failed${failed:+ at \"$failed\"}${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;
+3) outcome="not uninstalled: Nimbla Drive is running${accounts:+ for $accounts}; try again later" ;;
 4) outcome="not run: nobody logged in, unknown user, or a run in progress; try again later" ;;
 *) outcome="not run (exit status $status)" ;;
 esac
-echo "Nimbla Drive uninstall for ${user:-the user at the console}: $outcome"
+echo "Nimbla Drive uninstall for ${user:-the user at the console}: $outcome${code:+ (error $code)}"
 exit "$status"

@@ -78,7 +78,8 @@ int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCod
     report.exitCode = exitCode;
     const std::string closing = closingLine(report);
     if (exitCode == kExitClientRunning && !report.error) {
-        report.error = ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1)};
+        report.error =
+            ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1), {report.user}};
     }
     if (stepLog != nullptr) {
         report.steps = stepLog->steps();
@@ -118,10 +119,10 @@ Session sessionFor(const Target& target, const std::string& home) {
     return session;
 }
 
-// The --log file's first line: what runs, for whom, by whom.
+// The --log file's first line: what runs, with every option given, for whom, by whom.
 std::string startLine(const Options& options, const Context& context, const Target* target) {
     std::string line = std::string("Start: ") + kProgram + " " + platform::build::projectVersion +
-                       " " + commandName(options.command);
+                       " " + shellLine(commandName(options.command), options.given);
     if (target != nullptr) {
         line += " for " + target->user.user + " (uid " + std::to_string(target->user.uid) + ")";
     }
@@ -138,15 +139,19 @@ int look(const Session& session, const Options& options, const Outputs& outputs,
     if (session.interrupted()) {
         return kExitSuccess;
     }
-    // status's report is its data, on standard output (standard error with --json); a dry
-    // run's plan is progress.
-    if (outputs.output.human && options.command == Command::Status) {
-        if (!writeAll(STDOUT_FILENO, statusText(report))) {
-            writeAll(STDERR_FILENO, std::string(kProgram) + ": cannot write the status\n");
+    // The answer: status's report, or the dry run's plan, on standard output even with --quiet;
+    // with --json the object is the answer, and the text goes to standard error (not with
+    // --quiet). An answer that cannot be written fails the run.
+    if (!options.json || outputs.output.human) {
+        const std::string answer = options.command == Command::Status
+                                       ? statusText(report)
+                                       : planText(report, options.quitClientSeconds.has_value());
+        if (!writeAll(STDOUT_FILENO, answer)) {
+            writeAll(STDERR_FILENO, std::string(kProgram) + ": cannot write the " +
+                                        (options.command == Command::Status ? "status" : "plan") +
+                                        "\n");
             return kExitFailed;
         }
-    } else if (outputs.output.human) {
-        writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
     }
     const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
                          !options.quitClientSeconds;

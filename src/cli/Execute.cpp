@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstring>
-#include <thread>
+#include <atomic>
 
+#include "cli/ClientQuit.h"
 #include "cli/Interruption.h"
 #include "cli/Probe.h"
 #include "cli/RunLock.h"
@@ -23,8 +22,6 @@
 namespace nimbla::cli {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 int refused(Report& report, int exitCode, std::string code, std::string message) {
     report.error = ErrorRecord{std::move(code), std::move(message)};
@@ -42,44 +39,35 @@ std::string lockedMessage(const RunLock& lock, const std::string& user) {
            (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")" : std::string());
 }
 
-// Asks the client to quit (SIGTERM to each of its processes) and waits up to `seconds` for it;
-// with 0 it only asks. Records each process asked, and returns a line for each.
-std::string quitClient(const Session& session, int seconds, const Output& output, Report& report) {
-    const std::vector<pid_t> asked = clientPids(session);
-    if (asked.empty()) {
-        return "";
+// Asks the client to quit when told to: the Apple event, then SIGTERM (askClientToQuit).
+void quitClient(const Session& session, int seconds, const Output& output, Report& report,
+                LogCopy* copy) {
+    const ClientQuit quit = askClientToQuit(session, clientPids(session), seconds);
+    if (quit.quits.empty()) {
+        return;
     }
-    for (pid_t pid : asked) {
-        ::kill(pid, SIGTERM);
-    }
-    std::vector<pid_t> running = asked;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (seconds > 0 && !running.empty() && std::chrono::steady_clock::now() < deadline &&
-           !session.interrupted()) {
-        std::this_thread::sleep_for(50ms);
-        running = clientPids(session);
-    }
-    std::string lines;
-    for (pid_t pid : asked) {
-        const bool ended = std::find(running.begin(), running.end(), pid) == running.end();
-        report.clientQuits.push_back({pid, SIGTERM, ended});
-        lines += "Asked Nimbla Drive (process " + std::to_string(pid) +
-                 ") to quit with SIGTERM: " + (ended ? "it ended" : "still running") + "\n";
+    report.clientQuits = quit.quits;
+    if (copy != nullptr) {
+        copy->append(quit.lines);
     }
     if (output.human) {
-        writeAll(STDERR_FILENO, running.empty() ? "Nimbla Drive quit.\n"
-                                : seconds == 0  ? "Nimbla Drive was asked to quit.\n"
-                                                : "Nimbla Drive did not quit in time.\n");
+        const bool allEnded = std::all_of(quit.quits.begin(), quit.quits.end(),
+                                          [](const QuitRecord& q) { return q.ended; });
+        writeAll(STDERR_FILENO, allEnded       ? "Nimbla Drive quit.\n"
+                                : seconds == 0 ? "Nimbla Drive was asked to quit.\n"
+                                               : "Nimbla Drive did not quit in time.\n");
     }
-    return lines;
 }
 
 // As root, the app in /Applications is every user's: while anyone else's client runs, an
 // uninstall would pull it from under them.
-std::string otherUsersClients(const Target& target) {
+std::string otherUsersClients(const Target& target, std::vector<std::string>& accounts) {
     std::string running;
     for (const ClientProcess& client : clientsOfEveryone()) {
         if (client.uid != target.user.uid) {
+            if (std::find(accounts.begin(), accounts.end(), client.user) == accounts.end()) {
+                accounts.push_back(client.user);
+            }
             running += (running.empty() ? "" : ", ") + client.user + " (process " +
                        std::to_string(client.pid) + ")";
         }
@@ -103,10 +91,13 @@ void record(const Session& session, const Outcome& outcome, Report& report) {
     report.clientInstalled = report.clientVersion.has_value();
 }
 
-// Reopens the client as the user, in their session, with nothing in the Desktop log.
+// Reopens the client as the user, in their session, with nothing in the Desktop log, even after
+// the run was interrupted.
 bool relaunch(const Session& session) {
     Session quiet = session;
     quiet.log = nullptr;
+    quiet.interruption = nullptr;
+    quiet.childWatch = {};
     return runProcessSeam()(quiet, "/usr/bin/open", {"-b", kNimblaBundleIdentifier},
                             "Reopening Nimbla Drive")
         .succeeded;
@@ -128,6 +119,42 @@ std::string administratorLines(std::string_view output) {
     return lines;
 }
 
+// Runs the workflow once nothing else stands in its way; returns the exit status.
+int runWorkflow(const Session& session, LogDestination& log, const Options& options,
+                const Target& target, const std::atomic<int>& interruption, Report& report) {
+    if (options.command == Command::Uninstall && target.runAsUser) {
+        std::vector<std::string> accounts;
+        if (const std::string others = otherUsersClients(target, accounts); !others.empty()) {
+            report.outcome = std::string(outcomes::nimblaDriveRunning);
+            const int exitCode = refused(report, kExitClientRunning, "CLIENT_RUNNING",
+                                         "Nimbla Drive is running for " + others +
+                                             "; the app is shared, so nothing was changed");
+            report.error->accounts = std::move(accounts);
+            return exitCode;
+        }
+    }
+
+    const FolderTimes before = preservationFolders(report.home);
+    const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
+    log.setCopy({});
+    record(session, outcome, report);
+    if (outcome.name == outcomes::nimblaDriveRunning) {
+        return exitCodeFor(outcome.name);
+    }
+    report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
+    if (const int signal = interruption.load(); signal != 0) {
+        return interruptedBy(signal, "no further step was started", report);
+    }
+    int exitCode = exitCodeFor(outcome.name);
+    if (options.command == Command::Uninstall) {
+        report.leftovers = leftoversOf(session, outcome.plan);
+        if (!report.leftovers || !report.leftovers->empty()) {
+            exitCode = kExitFailed;  // a complete uninstall is exactly exit 0: found so
+        }
+    }
+    return exitCode;
+}
+
 }  // namespace
 
 int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
@@ -143,18 +170,28 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         return refused(report, kExitCannotRun, "LOCKED", lock.problem());
     }
     if (copy != nullptr) {
-        log.setCopy([copy](std::string_view text) { copy->append(text); });
+        log.setCopy([copy](std::string_view text) { copy->mirror(text); });
         const StepObserver shown = session.observer;
         session.observer = [shown, copy](const StepEvent& event) {
             if (shown) {
                 shown(event);
             }
-            if (event.phase == StepEvent::Phase::Ended &&
-                event.description == kSudoStepDescription) {
-                copy->append(administratorLines(event.output));
+            if (event.phase == StepEvent::Phase::Ended) {
+                if (event.description == kSudoStepDescription) {
+                    copy->append(administratorLines(event.output));
+                }
+                copy->stepEnded(StepRecord::from(event));
             }
         };
     }
+    // The privileged runner's message is progress: with --quiet only the --log lines keep it.
+    session.privilegedMessage = [&output](std::string_view message) {
+        if (output.human) {
+            std::string lines(message);
+            std::replace(lines.begin(), lines.end(), '\r', '\n');  // one path a line
+            writeAll(STDOUT_FILENO, lines);
+        }
+    };
 
     Interruption interruption;
     session.interruption = &interruption.signal();
@@ -174,56 +211,28 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         ~Detach() {
             session.interruption = nullptr;
             session.childWatch = {};
+            session.privilegedMessage = {};
         }
     } detach{session};
     if (options.quitClientSeconds) {
-        const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
-        if (copy != nullptr && !asked.empty()) {
-            copy->append(asked);
-        }
-        if (const int signal = interruption.signal(); signal != 0) {
-            return interruptedBy(
-                signal, "the wait for Nimbla Drive to quit was cut short; no step was started",
-                report);
-        }
+        quitClient(session, *options.quitClientSeconds, output, report, copy);
     }
-    if (options.command == Command::Uninstall && target.runAsUser) {
-        if (const std::string others = otherUsersClients(target); !others.empty()) {
-            report.outcome = std::string(outcomes::nimblaDriveRunning);
-            return refused(report, kExitClientRunning, "CLIENT_RUNNING",
-                           "Nimbla Drive is running for " + others +
-                               "; the app is shared, so nothing was changed");
-        }
-    }
-
-    const FolderTimes before = preservationFolders(report.home);
-    const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
-    log.setCopy({});
-    record(session, outcome, report);
-    if (outcome.name == outcomes::nimblaDriveRunning) {
-        return exitCodeFor(outcome.name);
-    }
-    report.preservedFiles = preservedDuring(before, preservationFolders(report.home));
-    if (const int signal = interruption.signal(); signal != 0) {
-        return interruptedBy(signal, "no further step was started", report);
-    }
-    int exitCode = exitCodeFor(outcome.name);
-    if (options.command == Command::Uninstall) {
-        report.leftovers = leftoversOf(session, outcome.plan);
-        if (!report.leftovers || !report.leftovers->empty()) {
-            exitCode = kExitFailed;  // a complete uninstall is exactly exit 0: found so
-        }
-    }
-    const bool wasRunning = std::any_of(report.clientQuits.begin(), report.clientQuits.end(),
-                                        [](const QuitRecord& quit) { return quit.ended; });
-    if (options.relaunch && exitCode == kExitSuccess && wasRunning) {
-        report.relaunched = relaunch(session);
-        if (copy != nullptr) {
+    const int signal = interruption.signal();
+    const int exitCode =
+        signal != 0
+            ? interruptedBy(signal,
+                            "the wait for Nimbla Drive to quit was cut short; no step was started",
+                            report)
+            : runWorkflow(session, log, options, target, interruption.signal(), report);
+    // A client the run quit is reopened, whatever became of the run.
+    const bool quitOne = std::any_of(report.clientQuits.begin(), report.clientQuits.end(),
+                                     [](const QuitRecord& quit) { return quit.ended; });
+    if (options.relaunch) {
+        report.relaunched = quitOne && relaunch(session);
+        if (copy != nullptr && quitOne) {
             copy->append(*report.relaunched ? "Reopened Nimbla Drive\n"
                                             : "Could not reopen Nimbla Drive\n");
         }
-    } else if (options.relaunch) {
-        report.relaunched = false;
     }
     return exitCode;
 }

@@ -33,7 +33,8 @@ std::unique_ptr<LogCopy> LogCopy::open(const std::string& path, std::string user
         platform::openSafely(absolute, {.ownerUid = ::geteuid(),
                                         .ownerGid = ::getegid(),
                                         .access = platform::SafeFileOptions::Access::Append,
-                                        .fileMode = 0640});
+                                        .fileMode = 0640,
+                                        .rootGroupMayWrite = true});
     if (file.fd < 0) {
         problem = "cannot use the log file: " + file.problem;
         return nullptr;
@@ -42,10 +43,55 @@ std::unique_ptr<LogCopy> LogCopy::open(const std::string& path, std::string user
 }
 
 LogCopy::~LogCopy() {
+    writeHeld();
     ::close(fd_);
 }
 
 void LogCopy::append(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    writeHeld();
+    write(text);
+}
+
+void LogCopy::mirror(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    writeHeld();
+    if (text.ends_with(" done.\n") && text.find('\n') == text.size() - 1) {
+        held_ = text;
+    } else {
+        write(text);
+    }
+}
+
+void LogCopy::stepEnded(const StepRecord& step) {
+    std::lock_guard lock(mutex_);
+    if (!step.succeeded && held_ == step.description + " done.\n") {
+        held_.clear();
+    }
+    writeHeld();
+    write(stepLine(step));
+}
+
+std::string LogCopy::stepLine(const StepRecord& step) {
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.0f ms", step.durationMs);
+    const std::string verdict = step.countedAsDone ? "counted as done"
+                                : step.succeeded   ? "done"
+                                                   : "not done";
+    return "Step \"" + step.description + "\": " + shellLine(step.program, step.arguments) +
+           ", as " + step.asUser + ": " + howItEnded(step) + ", " + duration + ", " + verdict +
+           "\n";
+}
+
+void LogCopy::writeHeld() {
+    if (!held_.empty()) {
+        const std::string held = std::move(held_);
+        held_.clear();
+        write(held);
+    }
+}
+
+void LogCopy::write(std::string_view text) {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
@@ -56,7 +102,6 @@ void LogCopy::append(std::string_view text) {
     char stamp[40];
     const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc);
     std::snprintf(stamp + length, sizeof stamp - length, ".%03dZ", static_cast<int>(millis));
-    std::lock_guard lock(mutex_);
     const std::string prefix = std::string(stamp) + " " + user_ + " ";
     std::string lines;
     while (!text.empty()) {

@@ -79,6 +79,43 @@ ParseResult missingCommand(const std::vector<std::string>& arguments) {
     return usageError("a command is needed: status, reset or uninstall");
 }
 
+// Every option the parse counted, in its words: a flag alone, or with "=value" when it was given
+// one; any other option with its value.
+std::vector<std::string> givenOptions(const CLI::App& app) {
+    std::vector<std::string> words;
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->count() == 0) {
+            continue;
+        }
+        for (const std::string& value : option->results()) {
+            if (option->get_expected_min() > 0) {
+                words.insert(words.end(), {option->get_name(), value});
+            } else {
+                words.push_back(option->get_name() + (value == "true" ? "" : "=" + value));
+            }
+        }
+    }
+    return words;
+}
+
+// "--quit-client N" as "--quit-client=N": the value is optional, so only a next word of digits
+// alone is taken as it (never "--quit-client reset").
+std::vector<std::string> joinedQuitSeconds(const std::vector<std::string>& arguments) {
+    std::vector<std::string> joined;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const bool valueOfAnother =
+            i > 0 && (arguments[i - 1] == "--user" || arguments[i - 1] == "--log");
+        const bool digits = i + 1 < arguments.size() && !arguments[i + 1].empty() &&
+                            arguments[i + 1].find_first_not_of("0123456789") == std::string::npos;
+        if (arguments[i] == "--quit-client" && !valueOfAnother && digits) {
+            joined.push_back("--quit-client=" + arguments[++i]);
+        } else {
+            joined.push_back(arguments[i]);
+        }
+    }
+    return joined;
+}
+
 }  // namespace
 
 ParseResult parseArguments(const std::vector<std::string>& arguments) {
@@ -107,12 +144,14 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     app.add_option("--log", logFile, "Also append every log line, timestamped, to FILE")
         ->type_name("FILE");
     app.add_flag("--quit-client", quitClient,
-                 "Ask the client to quit first, and wait up to SECONDS (default 10)")
+                 "Ask the client to quit first (an Apple event, then SIGTERM), and wait up to "
+                 "SECONDS (default 10)")
         ->option_text("[=SECONDS]");
     app.add_flag("--relaunch", options.relaunch,
-                 "After a successful reset, reopen the client that --quit-client ended");
+                 "After the reset, whatever its outcome, reopen the client --quit-client ended");
 
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    const std::vector<std::string> words = joinedQuitSeconds(arguments);
+    std::vector<std::string> reversed(words.rbegin(), words.rend());
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp&) {
@@ -165,6 +204,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     if (options.relaunch && (options.command != Command::Reset || !options.quitClientSeconds)) {
         return usageError("--relaunch goes with reset and --quit-client");
     }
+    options.given = givenOptions(app);
     return {options, kExitSuccess, "", ""};
 }
 

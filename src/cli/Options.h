@@ -23,6 +23,8 @@ struct Options {
     std::optional<std::string> logFile;    // --log FILE
     std::optional<int> quitClientSeconds;  // --quit-client[=SECONDS]
     bool relaunch = false;                 // --relaunch
+    // Every option given, as parsed, in words for a shell: "--user", "alex", "--quit-client=10".
+    std::vector<std::string> given;
 };
 
 // The exit statuses, stable for scripts.

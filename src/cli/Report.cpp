@@ -41,7 +41,8 @@ StepRecord StepRecord::from(const StepEvent& ended) {
         step.arguments = *ended.arguments;
     }
     step.asUser = ended.asUser;
-    step.succeeded = ended.succeeded;
+    step.succeeded = ended.succeeded || ended.countedAsDone;
+    step.countedAsDone = ended.countedAsDone;
     step.started = ended.started;
     step.launchError = ended.launchError;
     step.refusal = ended.refusal;
@@ -56,7 +57,11 @@ StepRecord StepRecord::from(const StepEvent& ended) {
 nlohmann::json toJson(const Report& report) {
     using nlohmann::json;
     json steps = json::array();
+    json failedStep = nullptr;
     for (const StepRecord& step : report.steps) {
+        if (!step.succeeded && failedStep.is_null()) {
+            failedStep = step.description;
+        }
         steps.push_back({
             {"description", step.description},
             {"program", step.program},
@@ -72,6 +77,8 @@ nlohmann::json toJson(const Report& report) {
             {"durationMs", step.durationMs},
             {"outputBytes", step.outputBytes},
             {"errorOutputBytes", step.errorOutputBytes},
+            {"status", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
+            {"countedAsDone", step.countedAsDone},
         });
     }
     json plan = json::array();
@@ -89,7 +96,10 @@ nlohmann::json toJson(const Report& report) {
     }
     json quits = json::array();
     for (const QuitRecord& quit : report.clientQuits) {
-        quits.push_back({{"pid", quit.pid}, {"signal", quit.signal}, {"ended", quit.ended}});
+        quits.push_back({{"pid", quit.pid},
+                         {"signal", quit.signal != 0 ? json(quit.signal) : json(nullptr)},
+                         {"ended", quit.ended},
+                         {"how", orNull(quit.how)}});
     }
     json traces = nullptr;
     if (report.traces) {
@@ -103,7 +113,9 @@ nlohmann::json toJson(const Report& report) {
     }
     json error = nullptr;
     if (report.error) {
-        error = {{"code", report.error->code}, {"message", report.error->message}};
+        error = {{"code", report.error->code},
+                 {"message", report.error->message},
+                 {"accounts", report.error->accounts}};
     }
     return {
         {"schema", 1},
@@ -131,6 +143,11 @@ nlohmann::json toJson(const Report& report) {
         {"leftovers", report.leftovers ? json(*report.leftovers) : json(nullptr)},
         {"relaunched", report.relaunched ? json(*report.relaunched) : json(nullptr)},
         {"error", error},
+        // Whole when nothing the uninstall looks for is left (null: no uninstall ran).
+        {"complete", report.command == "uninstall" && !report.dryRun
+                         ? json(report.leftovers && report.leftovers->empty())
+                         : json(nullptr)},
+        {"failedStep", failedStep},
     };
 }
 
@@ -163,11 +180,12 @@ std::string howItEnded(const StepRecord& step) {
 }
 
 std::string stepLine(const StepRecord& step, bool colour) {
+    const std::string counted = step.countedAsDone ? " (counted as done)" : "";
     std::string mark = step.succeeded ? "✓" : "✗";
     if (colour) {
         mark = (step.succeeded ? "\033[32m" : "\033[31m") + mark + "\033[0m";
     }
-    return step.description + " " + mark + " " + howItEnded(step) + ", " +
+    return step.description + " " + mark + " " + howItEnded(step) + counted + ", " +
            milliseconds(step.durationMs) + "\n";
 }
 

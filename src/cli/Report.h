@@ -27,7 +27,8 @@ struct StepRecord {
     double durationMs = 0;
     std::size_t outputBytes = 0;
     std::size_t errorOutputBytes = 0;
-    std::string refusal;  // why the tool would not start it, else empty
+    std::string refusal;         // why the tool would not start it, else empty
+    bool countedAsDone = false;  // it failed, and the run took it as done (`succeeded` then too)
 
     static StepRecord from(const StepEvent& ended);
 };
@@ -54,13 +55,17 @@ struct TraceRecord {
 struct ErrorRecord {
     std::string code;
     std::string message;
+    std::vector<std::string> accounts = {};  // CLIENT_RUNNING: whose client runs
 };
 
-// One process of the client asked to quit: the signal sent and whether it ended in time.
+// One process of the client asked to quit: the signal sent (0: none, the Apple event was
+// enough), whether it ended in time, and what ended it ("appleEvent", "signal"; "" while it
+// runs).
 struct QuitRecord {
     pid_t pid = 0;
     int signal = 0;
     bool ended = false;
+    std::string how = {};
 };
 
 // Everything one run found and did: what --json prints, field by field. What is not known (an

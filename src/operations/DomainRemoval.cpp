@@ -103,8 +103,18 @@ PlannedStep versionReadStep() {
 
 ProcessResult readClientVersion(const Session& session) {
     const PlannedStep step = versionReadStep();
-    return runProcessSeam()(session, step.command.program, step.command.arguments,
-                            step.description);
+    // A version that cannot be read fails nothing: the domain removal then takes the system's
+    // command. Only a signal ends it as not done.
+    Session judged = session;
+    if (session.observer) {
+        judged.observer = [&session](const StepEvent& event) {
+            StepEvent told = event;
+            told.countedAsDone =
+                event.phase == StepEvent::Phase::Ended && !event.succeeded && event.signal == 0;
+            session.observer(told);
+        };
+    }
+    return runProcessSeam()(judged, step.command.program, step.command.arguments, step.description);
 }
 
 std::optional<std::string> versionText(const ProcessResult& read) {

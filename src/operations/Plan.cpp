@@ -7,8 +7,13 @@ namespace nimbla {
 
 namespace {
 
-bool contains(const std::string& text, std::string_view part) {
-    return !part.empty() && text.find(part) != std::string::npos;
+bool contains(std::string_view text, std::string_view part) {
+    return !part.empty() && text.find(part) != std::string_view::npos;
+}
+
+bool countedAsDone(const PlannedStep& step, std::string_view output, std::string_view errorOutput) {
+    return contains(output, step.doneWhenOutputHas) ||
+           contains(errorOutput, step.doneWhenErrorOutputHas);
 }
 
 }  // namespace
@@ -22,10 +27,22 @@ bool runStep(const Session& session, const PlannedStep& step) {
     if (step.command.program.empty()) {
         return false;
     }
+    // Whoever hears of the step as it ends learns the verdict too. A step a signal ended never
+    // counts as done, whatever it printed before.
+    bool killed = false;
+    Session judged = session;
+    judged.observer = [&session, &step, &killed](const StepEvent& event) {
+        StepEvent told = event;
+        if (event.phase == StepEvent::Phase::Ended) {
+            killed = event.signal != 0;
+            told.countedAsDone =
+                !event.succeeded && !killed && countedAsDone(step, event.output, event.errorOutput);
+        }
+        reportStep(session, told);
+    };
     const ProcessResult result =
-        runProcessSeam()(session, step.command.program, step.command.arguments, step.description);
-    return result.succeeded || contains(result.output, step.doneWhenOutputHas) ||
-           contains(result.errorOutput, step.doneWhenErrorOutputHas);
+        runProcessSeam()(judged, step.command.program, step.command.arguments, step.description);
+    return result.succeeded || (!killed && countedAsDone(step, result.output, result.errorOutput));
 }
 
 bool runSteps(const Session& session, const std::vector<PlannedStep>& steps) {

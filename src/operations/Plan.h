@@ -78,7 +78,9 @@ struct Outcome {
     Plan plan;
 };
 
-// Runs one step as the session says, and judges it.
+// Runs one step as the session says, and judges it: done when it succeeded, or when it failed
+// by exiting (never by a signal) with the text that says its target was already gone; the
+// session's observer hears that verdict as the event's countedAsDone.
 bool runStep(const Session& session, const PlannedStep& step);
 
 // Runs `steps` in order, every one whatever the earlier ones gave, but none once the session is

@@ -148,7 +148,9 @@ std::string fileProblem(int fd, const SafeFileOptions& options, bool created) {
         return "belongs to user " + std::to_string(st.st_uid) + ", not " +
                std::to_string(options.ownerUid);
     }
-    if (!created && (st.st_mode & (S_IWGRP | S_IWOTH) & ~options.fileMode) != 0) {
+    const mode_t rootGroup =
+        options.rootGroupMayWrite && st.st_uid == 0 && st.st_gid == 0 ? S_IWGRP : 0;
+    if (!created && (st.st_mode & (S_IWGRP | S_IWOTH) & ~(options.fileMode | rootGroup)) != 0) {
         return "is writable by group or others";
     }
     return "";

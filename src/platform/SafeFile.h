@@ -17,6 +17,9 @@ struct SafeFileOptions {
     // Missing folders on the way are created with this mode, owned by the owner; none: a missing
     // folder is an error.
     std::optional<mode_t> folderMode = std::nullopt;
+    // A file of root's may also be writable by root's group (gid 0), as log rotation leaves one
+    // (0660 root:wheel).
+    bool rootGroupMayWrite = false;
 };
 
 struct SafeFile {
@@ -40,10 +43,11 @@ struct SafeFile {
 //    in its place never holds the call), for appending or reading and writing. It is taken only
 //    when it is a regular file with one name, owned by `ownerUid`, and writable by group or
 //    others only as far as `fileMode` makes a file it creates. A file created here gets
-//    `fileMode` (whatever the umask), `ownerUid` and `ownerGid`.
+//    `fileMode` (whatever the umask), `ownerUid` and `ownerGid`. `rootGroupMayWrite` also takes a
+//    file of root's group that the group may write.
 // The caller closes the descriptor. The tool's three uses:
 //   the Desktop log:  owner the user,  Append,    fileMode 0644
-//   the --log copy:   owner root,      Append,    fileMode 0640
+//   the --log copy:   owner root,      Append,    fileMode 0640, rootGroupMayWrite
 //   the run lock:     owner the user,  ReadWrite, fileMode 0600, folderMode 0700
 SafeFile openSafely(const std::string& path, const SafeFileOptions& options);
 

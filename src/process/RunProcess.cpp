@@ -75,6 +75,8 @@ ProcessResult runProcess(const Session& session, const std::string& url,
     event.output = run.out;
     if (!isValidUtf8(run.out)) {
         writeSurvivingBrokenPipe(STDERR_FILENO, kStdoutDecodeError);
+        event.output = {};  // as the result has it
+        event.errorOutput = kStdoutDecodeError;
         reportStep(session, event);
         return {false, "", kStdoutDecodeError};
     }
@@ -95,6 +97,7 @@ ProcessResult runProcess(const Session& session, const std::string& url,
     }
     event.succeeded = result.succeeded;
     event.output = result.output;
+    event.errorOutput = result.errorOutput;
     reportStep(session, event);
     return result;
 }

@@ -59,6 +59,10 @@ bool runProcessAsSudo(const Session& session, const std::string& commandLine,
         return false;
     }
     const std::string message = "sudo script completed successfully!\n" + result + "\n";
+    if (session.privilegedMessage) {
+        session.privilegedMessage(message);
+        return true;
+    }
     std::fflush(stdout);  // whatever stdio holds goes first
     writeSurvivingBrokenPipe(STDOUT_FILENO, message);
     return true;

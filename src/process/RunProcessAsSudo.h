@@ -15,7 +15,8 @@ namespace nimbla {
 // "Not running <program> as root: <reason>" and the call returns false. Logs to the session's log
 // "sudo script completed with error info: <description> and output: <result>" on failure and
 // returns false; on success prints "sudo script completed successfully!\n<result>\n" to stdout (a
-// reader that has gone away does not end the tool) and returns true.
+// reader that has gone away does not end the tool), or hands it to the session's
+// privilegedMessage when it has one, and returns true.
 bool runProcessAsSudo(const Session& session, const std::string& commandLine,
                       const std::string& program = {});
 

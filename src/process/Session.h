@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ struct Session {
     const std::atomic<int>* interruption = nullptr;
     // Told of each command's process id as it starts running and of 0 once it ended.
     platform::ChildWatch childWatch;
+    // Takes the privileged runner's message after a success ("sudo script completed
+    // successfully!" and the script's output); none: it goes to standard output, as the window's.
+    std::function<void(std::string_view)> privilegedMessage;
 
     bool interrupted() const { return interruption != nullptr && interruption->load() != 0; }
 };

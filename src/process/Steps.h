@@ -27,7 +27,10 @@ struct StepEvent {
     std::chrono::nanoseconds duration{};
     std::size_t outputBytes = 0;
     std::size_t errorOutputBytes = 0;
-    std::string_view output;  // its standard output, valid during the call only
+    std::string_view output;       // its standard output, valid during the call only
+    std::string_view errorOutput;  // its standard error, valid during the call only
+    // It failed, but the workflow takes it as done (what it removes was already gone).
+    bool countedAsDone = false;
 };
 using StepObserver = std::function<void(const StepEvent&)>;
 

@@ -273,18 +273,23 @@ TEST_F(CommandLine, LeftoversDecideTheUninstallsStatus) {
     EXPECT_NE(ran.err.find("could not be looked for"), std::string::npos) << ran.err;
 }
 
-// Started with standard output closed, the next file opened (the lock, say) must not become
-// descriptor 1, where the privileged runner's message would land in it.
+// Started with standard descriptors closed, the next file opened (the lock, the --log file) must
+// not become descriptor 1 or 2, where the privileged runner's message or the progress would land
+// in it.
 int openAfterClosingTheStandardDescriptors() {
+    close(2);
     close(1);
     close(0);
     openClosedStandardDescriptors();
     const int next = open("/dev/zero", O_RDONLY);
-    struct stat out {};
     struct stat null {};
-    fstat(1, &out);
     stat("/dev/null", &null);
-    return next > 2 && S_ISCHR(out.st_mode) && out.st_rdev == null.st_rdev ? 0 : 1;
+    for (int fd : {1, 2}) {
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || st.st_rdev != null.st_rdev)
+            return 1;
+    }
+    return next > 2 ? 0 : 1;
 }
 TEST(CommandLineDeathTest, ClosedStandardDescriptorsAreFilledWithDevNull) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -388,24 +393,111 @@ TEST_F(CommandLine, ASignalStopsEveryKindOfRunAndWhatItRuns) {
               std::string::npos);
 }
 
-// --quit-client=0 asks and does not wait: a client still running refuses the run, and the
-// answer says it was asked, never that nothing changed. (Other users' clients: e2e two_users.)
-TEST_F(CommandLine, AClientAskedToQuitWithoutWaiting) {
+// --quiet leaves only the answer on standard output: status's report, the dry run's plan, the
+// JSON; the privileged runner's message (its paths joined by "\r") shows one path a line, on
+// standard output, or standard error with --json, and not at all with --quiet.
+TEST_F(CommandLine, QuietLeavesOnlyTheAnswer) {
+    runner.answers["Reading tolu version from defaults"] = {true, "2.40.1\n", ""};
+    auto real = runProcessAsSudoSeam().override(runProcessAsSudo);
+    auto script = platform::scriptingServiceSeam().override(
+        [](const std::string&, const platform::ChildWatch*) {
+            return platform::ScriptOutcome{"/Applications/Nimbla.app\r/Library/x", std::nullopt};
+        });
+    const std::string message =
+        "sudo script completed successfully!\n/Applications/Nimbla.app\n"
+        "/Library/x\n";
+    Ran ran = cli({"uninstall", "--quiet"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.out + ran.err, "");
+    ran = cli({"uninstall"});
+    EXPECT_EQ(ran.out, message);
+    ran = cli({"uninstall", "--json"});
+    EXPECT_EQ(ran.object()["exitCode"], 0);
+    EXPECT_NE(ran.err.find(message), std::string::npos) << ran.err;
+    ran = cli({"status", "--quiet"});
+    EXPECT_NE(ran.out.find("2.40.1"), std::string::npos) << ran.out;
+    ran = cli({"reset", "--dry-run", "--quiet"});
+    EXPECT_NE(ran.out.find("Removing Nimbla domain"), std::string::npos) << ran.out;
+    EXPECT_EQ(ran.err, "");
+    ran = cli({"status", "--json", "--quiet"});
+    EXPECT_EQ(ran.object()["client"]["version"], "2.40.1");
+    EXPECT_EQ(ran.err, "");
+}
+
+// A reset with a step the run takes as done, one a signal ends, and a client to reopen: the JSON,
+// the --log lines and the Desktop log each say how every step ended, and the client the run quit
+// is reopened although the reset failed.
+TEST_F(CommandLine, EachStepSaysHowItEndedAndTheClientIsReopenedAfterAFailure) {
+    const std::map<std::string, std::string> scripts = {
+        {"Reading tolu version from defaults", "echo 2.40.1"},
+        {"Removing Nimbla domain",
+         "echo 'No existing domain was found with display name: Nimbla'; exit 1"},
+        {"Deleting com.nimbla.desktop defaults", "kill -TERM $$"},
+        {"Removing Application Support Nimbla folder", "true"},
+    };
+    std::vector<std::string> reopened;
+    auto steps = runProcessSeam().override(
+        [&](const Session& session, const std::string& url, auto, const std::string& description) {
+            if (!scripts.contains(description)) {
+                reopened.push_back(url);
+                return ProcessResult{true, "", ""};
+            }
+            return runProcess(session, "/bin/sh", {"-c", scripts.at(description)}, description);
+        });
     const pid_t client = fork();
     if (client == 0) {
         pause();
         _exit(0);
     }
-    running = {client};
-    const Ran asked = cli({"reset", "--quit-client=0", "--json", "--quiet"});
-    int status = 0;
-    waitpid(client, &status, 0);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    EXPECT_EQ(asked.status, 3);
-    EXPECT_EQ(asked.object()["clientQuits"], json::parse(R"([{"pid": )" + std::to_string(client) +
-                                                         R"(, "signal": 15, "ended": false}])"));
-    EXPECT_NE(asked.err.find("was asked to quit"), std::string::npos) << asked.err;
-    EXPECT_EQ(asked.err.find("nothing was changed"), std::string::npos) << asked.err;
+    std::atomic<bool> gone = false;
+    std::thread reaper([&] {
+        waitpid(client, nullptr, 0);
+        gone = true;
+    });
+    auto clientRuns = runningApplicationsSeam().override([&](uid_t) {
+        return gone ? std::vector<platform::RunningApplication>{}
+                    : std::vector<platform::RunningApplication>{{client, "com.nimbla.desktop"}};
+    });
+    const std::string log = (home.path / "fleet.log").string();
+    const Ran ran =
+        cli({"reset", "--json", "--quiet", "--log", log, "--quit-client", "1", "--relaunch"});
+    reaper.join();
+    EXPECT_EQ(ran.status, 1);
+    const json object = ran.object();
+    EXPECT_EQ(object["outcome"], "RESET_FAILED");
+    EXPECT_EQ(object["failedStep"], "Deleting com.nimbla.desktop defaults");
+    EXPECT_TRUE(object["complete"].is_null());
+    const json& removal = object["steps"][1];
+    EXPECT_EQ(removal["succeeded"], true);
+    EXPECT_EQ(removal["countedAsDone"], true);
+    EXPECT_EQ(removal["status"], 1);
+    const json& killed = object["steps"][2];
+    EXPECT_EQ(killed["succeeded"], false);
+    EXPECT_EQ(killed["signal"], SIGTERM);
+    EXPECT_TRUE(killed["status"].is_null());
+    EXPECT_EQ(object["clientQuits"][0]["how"], "signal");
+    EXPECT_EQ(object["relaunched"], true);
+    EXPECT_EQ(reopened, Args{"/usr/bin/open"});
+
+    const std::string lines = readFile(log);
+    for (const std::string& wanted :
+         {std::string(" reset --json --quiet --log ") + log +
+              " --quit-client=1 --relaunch for alex",
+          std::string("Step \"Removing Nimbla domain\": /bin/sh -c 'echo '\\''No existing domain"),
+          std::string("Step \"Deleting com.nimbla.desktop defaults\": /bin/sh -c 'kill -TERM $$', "
+                      "as alex: signal 15 (Terminated), "),
+          std::string("Reopened Nimbla Drive\n")}) {
+        EXPECT_NE(lines.find(wanted), std::string::npos) << wanted << "\n" << lines;
+    }
+    EXPECT_NE(lines.find(", as alex: exit 1, "), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" ms, counted as done\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" ms, not done\n"), std::string::npos) << lines;
+    // The Desktop log is the window's ("… done." after a command without error output); the
+    // --log copy never calls the killed step done.
+    EXPECT_NE(readFile(object["log"].get<std::string>())
+                  .find("Deleting com.nimbla.desktop defaults done.\n"),
+              std::string::npos);
+    EXPECT_EQ(lines.find("Deleting com.nimbla.desktop defaults done."), std::string::npos) << lines;
 }
 
 }  // namespace

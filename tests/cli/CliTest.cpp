@@ -38,6 +38,10 @@ TEST(Options, EveryOptionAndEveryBadInput) {
         {{"reset", "--quit-client"}, "reset quit=10"},
         {{"reset", "--quit-client=0"}, "reset quit=0"},
         {{"uninstall", "--quit-client=3600", "--user=bo"}, "uninstall user=bo quit=3600"},
+        {{"reset", "--quit-client", "5"}, "reset quit=5"},
+        {{"--quit-client", "reset"}, "reset quit=10"},
+        {{"reset", "--log", "--quit-client", "--quit-client", "7"},
+         "reset log=--quit-client quit=7"},
     };
     for (const auto& [arguments, expected] : accepted) {
         const ParseResult result = parseArguments(arguments);
@@ -55,7 +59,7 @@ TEST(Options, EveryOptionAndEveryBadInput) {
          "--quit-client takes whole seconds from 0 to 3600, not \"abc\""},
         {{"reset", "--quit-client=-1"},
          "--quit-client takes whole seconds from 0 to 3600, not \"-1\""},
-        {{"reset", "--quit-client=3601"},
+        {{"reset", "--quit-client", "3601"},
          "--quit-client takes whole seconds from 0 to 3600, not \"3601\""},
         {{"status", "--quit-client"},
          "status changes nothing; --quit-client goes with reset or uninstall"},
@@ -157,7 +161,12 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
         {"/steps/0/durationMs", T::number_float},
         {"/steps/0/outputBytes", T::number_integer},
         {"/steps/0/errorOutputBytes", T::number_integer},
+        {"/steps/0/status", T::number_integer},
+        {"/steps/0/countedAsDone", T::boolean},
         {"/steps/1/exitStatus", T::null},
+        {"/steps/1/status", T::null},
+        {"/complete", T::null},
+        {"/failedStep", T::string},
         {"/steps/1/launchError", T::string},
     };
     for (const auto& [pointer, type] : fields) {

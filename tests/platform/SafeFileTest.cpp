@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <tuple>
 
 #include "helpers/TestSupport.h"
 #include "platform/SafeFile.h"
@@ -134,6 +135,18 @@ TEST(SafeFile, CreatesTheFileAndMissingFoldersForTheirOwnerAndOpensItAgain) {
     ASSERT_GE(log.fd, 0) << log.problem;
     ::close(log.fd);
     EXPECT_EQ(stat(dir.path / "log"), "0:0 " + std::to_string(0640));
+    // Log rotation leaves root's file writable by root's group (0660 root:wheel): taken when
+    // asked; any other group, or others, still refused.
+    const SafeFileOptions rotated{0, 0, Access::Append, 0640, std::nullopt, true};
+    for (const auto& [group, mode, taken] :
+         {std::tuple{gid_t(0), mode_t(0660), true}, {kStaff, 0660, false}, {0, 0662, false}}) {
+        ASSERT_EQ(::chown((dir.path / "log").c_str(), 0, group), 0);
+        ASSERT_EQ(::chmod((dir.path / "log").c_str(), mode), 0);
+        const SafeFile opened = openSafely(dir.str() + "/log", rotated);
+        EXPECT_EQ(opened.fd >= 0, taken) << group << " " << mode << opened.problem;
+        if (opened.fd >= 0)
+            ::close(opened.fd);
+    }
 }
 
 // Root runs only what root owns and nobody but those who can become root may change.
