@@ -399,6 +399,7 @@ TEST_F(CommandLine, ASignalStopsEveryKindOfRunAndWhatItRuns) {
 TEST_F(CommandLine, QuietLeavesOnlyTheAnswer) {
     runner.answers["Reading tolu version from defaults"] = {true, "2.40.1\n", ""};
     auto real = runProcessAsSudoSeam().override(runProcessAsSudo);
+    auto trusted = platform::programTrustSeam().override([](auto&) { return std::string(); });
     auto script = platform::scriptingServiceSeam().override(
         [](const std::string&, const platform::ChildWatch*) {
             return platform::ScriptOutcome{"/Applications/Nimbla.app\r/Library/x", std::nullopt};
