@@ -15,6 +15,7 @@
 #include "cli/Progress.h"
 #include "cli/Report.h"
 #include "operations/Outcomes.h"
+#include "operations/Traces.h"
 #include "operations/Uninstall.h"
 #include "platform/BuildInfo.h"
 #include "platform/Clock.h"
@@ -75,7 +76,7 @@ private:
 int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCode,
            LogCopy* copy = nullptr) {
     report.exitCode = exitCode;
-    const std::string closing = closingLine(report);
+    const std::string closing = closingLine(report) + unlistedLine(report);
     if (exitCode == kExitClientRunning && !report.error) {
         report.error = ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1)};
     }
@@ -132,7 +133,8 @@ std::string startLine(const Options& options, const Context& context, const Targ
 // The read-only probes of status and a dry run: what they print, and the exit status (a dry run
 // the client's running would refuse exits 3).
 int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
-    probe(session, options.command, report);
+    probe(session, options.command, report,
+          options.sizes ? std::nullopt : std::optional<std::size_t>(kSizeBudget));
     // status's report is its data, on standard output (standard error with --json); a dry
     // run's plan is progress.
     if (outputs.output.human && options.command == Command::Status) {

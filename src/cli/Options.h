@@ -23,6 +23,7 @@ struct Options {
     std::optional<std::string> logFile;    // --log FILE
     std::optional<int> quitClientSeconds;  // --quit-client[=SECONDS]
     bool relaunch = false;                 // --relaunch
+    bool sizes = false;                    // --sizes: status measures every folder in full
 };
 
 // The exit statuses, stable for scripts.
