@@ -157,7 +157,7 @@ TEST(TraceList, AHostileHomeIsWalkedByDescriptor) {
     });
     Session session;
     session.home = home.str();
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 1500; ++round) {
         const auto traces = DiskLook(session).traces(scriptsPlan(true, false), std::nullopt);
         ASSERT_TRUE(traces);
         for (const Trace& trace : *traces) {
