@@ -170,9 +170,9 @@ void crowdHome(const std::string& home) {
     }
     const fs::path library = fs::path(home) / "Library";
     const std::pair<const char*, const char*> near[] = {
-        {"Preferences/com.nimbla.desktop", ".plist"},           // not com.nimbla.desktop.*.plist
-        {"LaunchAgents/com.nimbla.desktopagent.", ".plist"},    // another identifier
-        {"Group Containers/ABCDE1234", ".com.nimbla.desktop"},  // not a ten-character team
+        {"Preferences/com.nimbla.desktop", ".plist"},         // not com.nimbla.desktop.*.plist
+        {"LaunchAgents/com.nimbla.desktopagent.", ".plist"},  // another identifier
+        {"Group Containers/ABCDE-", ".com.nimbla.desktop"},   // not a team identifier
         {"Containers/com.nimbla.desktopx.", ""},
     };
     for (const auto& [prefix, suffix] : near) {

@@ -235,8 +235,8 @@ def main():
             "- P9: in a fresh simulated installation, sam's home gets 50,000 small files in the "
             "domain's folder (`~/Library/CloudStorage/Nimbla-Nimbla`, 50 folders of 1,000) and "
             "40,000 names that nearly match the client's, 10,000 in each of Preferences "
-            "(`com.nimbla.desktop<n>.plist`), LaunchAgents, Group Containers (a nine-character "
-            "team) and Containers; then, round by round in alternating order, "
+            "(`com.nimbla.desktop<n>.plist`), LaunchAgents, Group Containers (`ABCDE-<n>.com.nimbla.desktop`, not a "
+            "team identifier) and Containers; then, round by round in alternating order, "
             "`nimbla-reset status --user sam --json` against the same for alex, whose home has "
             "the client's usual traces only. The ratio is the median of the per-round ratios.",
             "", "## Reproduce", "", "```sh", "scripts/bootstrap", "scripts/bench",

@@ -116,7 +116,7 @@ std::optional<struct stat> Folder::look(std::string_view name) const {
     return st;
 }
 
-bool Folder::names(const std::function<void(std::string_view)>& each) const {
+bool Folder::names(const std::function<bool(std::string_view)>& each) const {
     const int fd = ::openat(fd_, ".", kFolderFlags);
     if (fd < 0) {
         return false;
@@ -133,8 +133,8 @@ bool Folder::names(const std::function<void(std::string_view)>& each) const {
             return errno == 0;
         }
         const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            each(name);
+        if (name != "." && name != ".." && !each(name)) {
+            return true;
         }
     }
 }
@@ -150,14 +150,14 @@ bool Folder::bytesInto(std::uintmax_t& total, std::size_t& budget, int depth) co
     std::vector<std::string> folders;
     bool complete = true;
     const bool read = names([&](std::string_view name) {
-        if (!complete || budget == 0) {
+        if (budget == 0) {
             complete = false;
-            return;
+            return false;
         }
         --budget;
         const std::optional<struct stat> st = look(name);
         if (!st) {
-            return;  // gone since it was listed
+            return true;  // gone since it was listed
         }
         if (S_ISREG(st->st_mode)) {
             total += static_cast<std::uintmax_t>(st->st_size);
@@ -166,6 +166,7 @@ bool Folder::bytesInto(std::uintmax_t& total, std::size_t& budget, int depth) co
         } else if (S_ISDIR(st->st_mode)) {
             complete = false;  // another filesystem: not entered, so not known
         }
+        return complete;
     });
     if (!read || !complete) {
         return false;
@@ -237,7 +238,10 @@ const Listing* Tree::names(const std::string& relative) {
     std::optional<Listing> listing;
     if (const Folder* at = folder(relative)) {
         listing.emplace();
-        if (!at->names([&](std::string_view name) { listing->add(name); })) {
+        if (!at->names([&](std::string_view name) {
+                listing->add(name);
+                return true;
+            })) {
             listing.reset();
         }
     }

@@ -41,8 +41,8 @@ public:
     std::optional<struct stat> look(std::string_view name) const;
 
     // Calls `each` with every name inside (dot names too, but "." and ".."), in the order the
-    // filesystem gives them. False when it cannot be read.
-    bool names(const std::function<void(std::string_view)>& each) const;
+    // filesystem gives them, until it returns false. False when it cannot be read.
+    bool names(const std::function<bool(std::string_view)>& each) const;
 
     // The bytes of the regular files below, links not followed and no other filesystem entered,
     // when no more than `budget` entries are met; none beyond that, or when a folder below cannot

@@ -98,6 +98,7 @@ void receiptsFor(const std::string& path, std::vector<ListedPath>& into) {
             if (pattern.matches(each)) {
                 found.emplace_back(each);
             }
+            return true;
         });
         std::sort(found.begin(), found.end());
     }
