@@ -99,11 +99,9 @@ TEST(TraceList, TheUsersPathsAreWhatTheScriptLists) {
     EXPECT_EQ(expected.size(), 12u);
     fs::remove(home.str() + "-link");
 
-    // After a run nothing is left, and ~/Library as a link shows nothing behind it.
+    // After a run nothing is left (links on the way: AHostileHomeIsWalkedByDescriptor).
     fs::remove_all(lib);
     EXPECT_EQ(listed(home.str()), Paths{});
-    fs::create_directory_symlink("/usr", lib);
-    EXPECT_EQ(listed(home.str()), scriptList(home.str()));
     EXPECT_EQ(listed(home.str() + "/missing"), Paths{"(none)"});
 }
 
