@@ -143,6 +143,23 @@ std::optional<std::vector<TraceEntry>> readTraceList(const std::string& file) {
     return entries;
 }
 
+bool carriesBundleIdentifier(std::string_view name) {
+    constexpr std::string_view identifier = "com.nimbla.desktop";
+    const auto isTeam = [](std::string_view text) {
+        return text.size() == 10 && std::all_of(text.begin(), text.end(), [](char c) {
+                   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+               });
+    };
+    if (name.starts_with("group.")) {
+        name.remove_prefix(6);
+    } else if (name.size() > 11 && name[10] == '.' && isTeam(name.substr(0, 10))) {
+        name.remove_prefix(11);
+    }
+    return name.starts_with(identifier) &&
+           (name.size() == identifier.size() ||
+            (name.size() > identifier.size() + 1 && name[identifier.size()] == '.'));
+}
+
 std::optional<std::string> shippedTraceList() {
     return platform::pathForResource(kListName, "");
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "operations/FolderWalk.h"
@@ -31,6 +32,27 @@ std::optional<std::vector<TraceEntry>> readTraceList(const std::string& file);
 
 // Whose entries: the user's script's (under ~/) or the administrator script's (absolute).
 enum class TraceScope { User, Machine };
+
+// Where a Mac app leaves its data, in ~/Library and in /Library: where the client's data that
+// the list does not name is looked for.
+inline constexpr const char* kClientDataFolders[] = {"Application Support",
+                                                     "Caches",
+                                                     "Containers",
+                                                     "Group Containers",
+                                                     "HTTPStorages",
+                                                     "Logs",
+                                                     "Preferences",
+                                                     "Saved Application State",
+                                                     "WebKit",
+                                                     "Cookies",
+                                                     "LaunchAgents",
+                                                     "LaunchDaemons",
+                                                     "PrivilegedHelperTools"};
+
+// Whether a name carries the client's bundle identifier: "com.nimbla.desktop" or
+// "com.nimbla.desktop.<more>", each also after "group." or a team identifier (ten upper-case
+// letters or digits) and a dot.
+bool carriesBundleIdentifier(std::string_view name);
 
 // The list beside the shipped scripts (found like them), whether or not the scripts are there.
 std::optional<std::string> shippedTraceList();

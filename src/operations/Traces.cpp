@@ -15,41 +15,6 @@ namespace nimbla {
 
 namespace {
 
-// Where a Mac app leaves its data, in ~/Library and in /Library.
-constexpr const char* kDataFolders[] = {"Application Support",
-                                        "Caches",
-                                        "Containers",
-                                        "Group Containers",
-                                        "HTTPStorages",
-                                        "Logs",
-                                        "Preferences",
-                                        "Saved Application State",
-                                        "WebKit",
-                                        "Cookies",
-                                        "LaunchAgents",
-                                        "LaunchDaemons",
-                                        "PrivilegedHelperTools"};
-
-constexpr std::string_view kBundleIdentifier = "com.nimbla.desktop";
-
-// "com.nimbla.desktop", "com.nimbla.desktop.<more>", each also after "group." or a team
-// identifier (ten upper-case letters or digits) and a dot.
-bool carriesBundleIdentifier(std::string_view name) {
-    const auto isTeam = [](std::string_view text) {
-        return text.size() == 10 && std::all_of(text.begin(), text.end(), [](char c) {
-                   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-               });
-    };
-    if (name.starts_with("group.")) {
-        name.remove_prefix(6);
-    } else if (name.size() > 11 && name[10] == '.' && isTeam(name.substr(0, 10))) {
-        name.remove_prefix(11);
-    }
-    return name.starts_with(kBundleIdentifier) &&
-           (name.size() == kBundleIdentifier.size() ||
-            (name.size() > kBundleIdentifier.size() + 1 && name[kBundleIdentifier.size()] == '.'));
-}
-
 // A path found, and where to look at it again: below a walk's top, or (a receipt) by its path.
 struct Found {
     std::string path;
@@ -287,7 +252,7 @@ std::optional<std::vector<std::string>> DiskLook::unlisted(const Plan& uninstall
     }
     std::vector<std::string> unlisted;
     for (Tree* tree : {state_->home(), state_->machine()}) {
-        for (const char* data : kDataFolders) {
+        for (const char* data : kClientDataFolders) {
             const std::string folder = std::string("Library/") + data;
             const Listing* names = tree != nullptr ? tree->names(folder) : nullptr;
             std::vector<std::string> found;
