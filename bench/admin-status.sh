@@ -39,6 +39,7 @@ for path in \
     "$library/Preferences/$bundle_id".*.plist \
     "$library/LaunchAgents/$bundle_id".*.plist \
     "$library/Group Containers/"??????????".$bundle_id" \
+    "$library/Group Containers/group.$bundle_id" \
     "$library/Application Support/Nimbla" \
     "$library/Logs/Nimbla" \
     "$library/Application Support/FileProvider/$bundle_id.nimblafileprovider" \

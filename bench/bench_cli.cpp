@@ -5,12 +5,18 @@
 //   P7  a whole `reset` against the same commands run directly
 //   P8  the leftovers check after an uninstall, in process, against both uninstall scripts' own
 //       --list (the user's run as the user)
+//   P9  `status --json` for a crowded home (50,000 files in the domain, 40,000 names that nearly
+//       match the client's) against the same for a home without them
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -144,6 +150,99 @@ int benchLeftoversCheck(const std::string& cli, int rounds) {
     return 0;
 }
 
+// Fills sam's home: 50,000 small files in the domain's folder (50 folders of 1,000), and 40,000
+// names that nearly match the client's (its bundle identifier, the list's patterns) in the
+// folders status reads, 10,000 in each.
+void crowdHome(const std::string& home) {
+    namespace fs = std::filesystem;
+    const auto touch = [](const fs::path& path) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || write(fd, "synced", 6) != 6 || close(fd) != 0) {
+            fail("p9: cannot create " + path.string());
+        }
+    };
+    const fs::path domain = fs::path(home) / "Library/CloudStorage/Nimbla-Nimbla";
+    for (int folder = 0; folder < 50; ++folder) {
+        const fs::path at = domain / ("folder " + std::to_string(folder));
+        fs::create_directories(at);
+        for (int file = 0; file < 1000; ++file) {
+            touch(at / ("file " + std::to_string(file) + ".txt"));
+        }
+    }
+    const fs::path library = fs::path(home) / "Library";
+    const std::pair<const char*, const char*> near[] = {
+        {"Preferences/com.nimbla.desktop", ".plist"},         // not com.nimbla.desktop.*.plist
+        {"LaunchAgents/com.nimbla.desktopagent.", ".plist"},  // another identifier
+        {"Group Containers/ABCDE-", ".com.nimbla.desktop"},   // not a team identifier
+        {"Containers/com.nimbla.desktopx.", ""},
+    };
+    for (const auto& [prefix, suffix] : near) {
+        fs::create_directories((library / prefix).parent_path());
+        for (int i = 0; i < 10000; ++i) {
+            touch(library / (prefix + std::to_string(i) + suffix));
+        }
+    }
+}
+
+// The floor under P9: the names of the crowded folders read with readdir and nothing else.
+double readNamesNs(const std::string& home) {
+    const auto start = Clock::now();
+    std::size_t count = 0;
+    for (const char* folder : {"Preferences", "LaunchAgents", "Group Containers", "Containers"}) {
+        DIR* dir = opendir((home + "/Library/" + folder).c_str());
+        if (dir == nullptr) {
+            fail(std::string("p9: cannot read ") + folder);
+        }
+        while (readdir(dir) != nullptr) {
+            ++count;
+        }
+        closedir(dir);
+    }
+    if (count < 40000) {
+        fail("p9: the crowded folders hold too few names");
+    }
+    return static_cast<double>(nanosSince(start));
+}
+
+// P9: status for a crowded home against status for a plain one, round by round.
+int benchCrowdedHome(const std::string& cli, int rounds) {
+    const passwd* sam = getpwnam("sam");
+    if (sam == nullptr) {
+        fail("p9: no user sam");
+    }
+    crowdHome(sam->pw_dir);
+    const std::vector<std::string> plain = {cli, "status", "--user", "alex", "--json", "--quiet"};
+    const std::vector<std::string> crowded = {cli, "status", "--user", "sam", "--json", "--quiet"};
+    const Captured check = spawnAndCapture(crowded);
+    const nlohmann::json report = nlohmann::json::parse(check.out);
+    std::printf("# p9: %zu traces for sam, %zu unlisted\n", report.at("traces").size(),
+                report.at("unlisted").size());
+    std::map<std::string, std::vector<double>> series;
+    std::vector<double> ratios, floorRatios;
+    for (int round = 0; round < rounds; ++round) {
+        double plainNs = 0, crowdedNs = 0;
+        for (int which = 0; which < 2; ++which) {
+            const bool crowdedFirst = round % 2 == 1;
+            const bool isCrowded = (which == 0) == crowdedFirst;
+            const auto start = Clock::now();
+            if (!spawnAndCapture(isCrowded ? crowded : plain).exitedWithZero) {
+                fail("p9: status failed");
+            }
+            (isCrowded ? crowdedNs : plainNs) = static_cast<double>(nanosSince(start));
+        }
+        const double floorNs = readNamesNs(sam->pw_dir);
+        series["plain_ns"].push_back(plainNs);
+        series["crowded_ns"].push_back(crowdedNs);
+        series["read_names_ns"].push_back(floorNs);
+        ratios.push_back(crowdedNs / plainNs);
+        floorRatios.push_back(crowdedNs / (plainNs + floorNs));
+    }
+    medians("p9", series);
+    result("p9.crowded_per_plain", median(ratios));
+    result("p9.crowded_per_plain_and_names", median(floorRatios));
+    return 0;
+}
+
 }  // namespace
 
 // P6: `status --json` against its probe commands run directly (and against the administrators'
@@ -156,6 +255,9 @@ int benchCommandLine(const std::string& which, const std::string& cli, int round
     }
     if (which == "p8") {
         return benchLeftoversCheck(cli, rounds);
+    }
+    if (which == "p9") {
+        return benchCrowdedHome(cli, rounds);
     }
     const std::vector<std::string> run = {
         cli, which == "p6" ? "status" : "reset", "--user", "alex", "--json", "--quiet"};

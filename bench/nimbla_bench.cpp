@@ -9,7 +9,7 @@
 //   nimbla_bench p3 [lines] [rounds]
 //   nimbla_bench p5 [rounds]                    (inside the simulated installation)
 //   nimbla_bench p6 <nimbla-reset> [rounds] [admin-script]  (inside it too: bench_cli.cpp)
-//   nimbla_bench p7|p8 <nimbla-reset> [rounds]
+//   nimbla_bench p7|p8|p9 <nimbla-reset> [rounds]
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -552,10 +552,10 @@ int main(int argc, char** argv) {
     if (what == "p5") {
         return benchReset(static_cast<int>(argOr(argc, argv, 2, 15)));
     }
-    if ((what == "p6" || what == "p7" || what == "p8") && argc > 2) {
+    if ((what == "p6" || what == "p7" || what == "p8" || what == "p9") && argc > 2) {
         return nimbla_bench::benchCommandLine(
             what, argv[2], static_cast<int>(argOr(argc, argv, 3, 15)), argc > 4 ? argv[4] : "");
     }
-    std::fprintf(stderr, "usage: %s p1|p2|p3|p5|p6|p7|p8 [...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s p1|p2|p3|p5|p6|p7|p8|p9 [...]\n", argv[0]);
     return 64;
 }

@@ -16,6 +16,7 @@
 #include "cli/Progress.h"
 #include "cli/Report.h"
 #include "operations/Outcomes.h"
+#include "operations/Traces.h"
 #include "operations/Uninstall.h"
 #include "platform/BuildInfo.h"
 #include "platform/Clock.h"
@@ -76,7 +77,7 @@ private:
 int finish(const Outputs& outputs, Report& report, StepLog* stepLog, int exitCode,
            LogCopy* copy = nullptr) {
     report.exitCode = exitCode;
-    const std::string closing = closingLine(report);
+    const std::string closing = closingLine(report) + unlistedLine(report);
     if (exitCode == kExitClientRunning && !report.error) {
         report.error =
             ErrorRecord{"CLIENT_RUNNING", closing.substr(0, closing.size() - 1), {report.user}};
@@ -135,7 +136,8 @@ std::string startLine(const Options& options, const Context& context, const Targ
 // the client's running would refuse exits 3; status whose report cannot be written exits 1).
 // Interrupted, it prints nothing.
 int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
-    probe(session, options.command, report);
+    probe(session, options.command, report,
+          options.sizes ? std::nullopt : std::optional<std::size_t>(kSizeBudget));
     if (session.interrupted()) {
         return kExitSuccess;
     }

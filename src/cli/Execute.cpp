@@ -88,7 +88,7 @@ void record(const Session& session, const Outcome& outcome, Report& report) {
     } else {
         report.domainRemoval = planned(session, outcome.plan.steps.front());
     }
-    report.clientInstalled = report.clientVersion.has_value();
+    report.clientInstalled = report.clientVersion.has_value() || clientBundlePresent();
 }
 
 // Reopens the client as the user, in their session, with nothing in the Desktop log, even after
@@ -147,7 +147,9 @@ int runWorkflow(const Session& session, LogDestination& log, const Options& opti
     }
     int exitCode = exitCodeFor(outcome.name);
     if (options.command == Command::Uninstall) {
-        report.leftovers = leftoversOf(session, outcome.plan);
+        DiskLook look(session);
+        report.leftovers = look.leftovers(outcome.plan);
+        report.unlisted = look.unlisted(outcome.plan);
         if (!report.leftovers || !report.leftovers->empty()) {
             exitCode = kExitFailed;  // a complete uninstall is exactly exit 0: found so
         }

@@ -149,6 +149,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
         ->option_text("[=SECONDS]");
     app.add_flag("--relaunch", options.relaunch,
                  "After the reset, whatever its outcome, reopen the client --quit-client ended");
+    app.add_flag("--sizes", options.sizes, "status: measure every folder in full");
 
     const std::vector<std::string> words = joinedQuitSeconds(arguments);
     std::vector<std::string> reversed(words.rbegin(), words.rend());
@@ -200,6 +201,9 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
         if (options.command == Command::Status) {
             return usageError("status changes nothing; --quit-client goes with reset or uninstall");
         }
+    }
+    if (options.sizes && options.command != Command::Status) {
+        return usageError("--sizes goes with status");
     }
     if (options.relaunch && (options.command != Command::Reset || !options.quitClientSeconds)) {
         return usageError("--relaunch goes with reset and --quit-client");

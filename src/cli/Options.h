@@ -25,6 +25,7 @@ struct Options {
     bool relaunch = false;                 // --relaunch
     // Every option given, as parsed, in words for a shell: "--user", "alex", "--quit-client=10".
     std::vector<std::string> given;
+    bool sizes = false;  // --sizes: status measures every folder in full
 };
 
 // The exit statuses, stable for scripts.

@@ -15,20 +15,23 @@ PlanRecord planned(const Session& session, const PlannedStep& step) {
             step.asAdministrator ? "root" : session.userName, step.paths};
 }
 
-void probe(const Session& session, Command command, Report& report) {
+void probe(const Session& session, Command command, Report& report,
+           std::optional<std::size_t> sizeBudget) {
     report.clientPids = clientPids(session);
     const ProcessResult version = readClientVersion(session);
     report.clientVersion = versionText(version);
-    report.clientInstalled = report.clientVersion.has_value();
+    report.clientInstalled = report.clientVersion.has_value() || clientBundlePresent();
     Plan plan = command == Command::Reset ? planReset(version) : planUninstall(version);
     report.domainRemoval = planned(session, plan.steps.front());
     if (command == Command::Status) {
-        if (const std::optional<std::vector<Trace>> traces = tracesOnDisk(session, plan)) {
+        DiskLook look(session);
+        if (const std::optional<std::vector<Trace>> traces = look.traces(plan, sizeBudget)) {
             report.traces.emplace();
             for (const Trace& trace : *traces) {
                 report.traces->push_back({trace.path, trace.kind, trace.bytes, trace.kept});
             }
         }
+        report.unlisted = look.unlisted(plan);
     } else {
         findRemovals(session, plan);
         report.plan.push_back(planned(session, versionReadStep()));
@@ -55,8 +58,11 @@ std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {
     }
     std::string text = "Traces on disk:\n";
     for (const TraceRecord& trace : *traces) {
-        text += "  " + shown(trace.path) + " (" + trace.kind + ", " + std::to_string(trace.bytes) +
-                " bytes" + (trace.kept ? ", never-uploaded files: kept" : "") + ")\n";
+        const std::string size = trace.bytes              ? std::to_string(*trace.bytes) + " bytes"
+                                 : trace.kind == "folder" ? "size not measured"
+                                                          : "size unknown";
+        text += "  " + shown(trace.path) + " (" + trace.kind + ", " + size +
+                (trace.kept ? ", never-uploaded files: kept" : "") + ")\n";
     }
     return text;
 }
@@ -70,14 +76,15 @@ std::string statusText(const Report& report) {
     }
     const PlanRecord& removal = *report.domainRemoval;
     return "Nimbla Drive: " +
-           (report.clientVersion ? "version " + *report.clientVersion
-                                 : std::string("not installed (version unreadable)")) +
+           (report.clientVersion     ? "version " + *report.clientVersion
+            : report.clientInstalled ? std::string("installed, version unknown (unreadable)")
+                                     : std::string("not installed")) +
            "\n" + (pids.empty() ? "Running: no\n" : "Running: yes, process" + pids + "\n") +
            "System: " + report.systemVersion + "\n" +
            "Domain removal: " + shellLine(removal.program, removal.arguments) + "\n" +
            "Uninstall script (user): " + report.userScript.value_or("missing") + "\n" +
            "Uninstall script (administrator): " + report.privilegedScript.value_or("missing") +
-           "\n" + "Log: " + report.log + "\n" + tracesText(report.traces);
+           "\n" + "Log: " + report.log + "\n" + tracesText(report.traces) + unlistedLine(report);
 }
 
 std::string planText(const Report& report, bool quitsClient) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "cli/Options.h"
@@ -17,7 +19,9 @@ PlanRecord planned(const Session& session, const PlannedStep& step);
 // installed, the domain removal they lead to and, for a workflow, every command it would run, in
 // order: the version read, then the workflow's own plan. Changes nothing; logs what the session
 // logs (a front end gives it no log).
-void probe(const Session& session, Command command, Report& report);
+// `status` measures each folder through `sizeBudget` entries at most (none: in full).
+void probe(const Session& session, Command command, Report& report,
+           std::optional<std::size_t> sizeBudget);
 
 // What `status` prints: the client, whether it runs, the system, the domain removal, the
 // scripts and the log's place.

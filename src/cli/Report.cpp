@@ -1,5 +1,6 @@
 #include "cli/Report.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cli/Options.h"
@@ -107,7 +108,7 @@ nlohmann::json toJson(const Report& report) {
         for (const TraceRecord& trace : *report.traces) {
             traces.push_back({{"path", trace.path},
                               {"kind", trace.kind},
-                              {"bytes", trace.bytes},
+                              {"bytes", trace.bytes ? json(*trace.bytes) : json(nullptr)},
                               {"kept", trace.kept}});
         }
     }
@@ -141,6 +142,7 @@ nlohmann::json toJson(const Report& report) {
         {"clientQuits", quits},
         {"traces", traces},
         {"leftovers", report.leftovers ? json(*report.leftovers) : json(nullptr)},
+        {"unlisted", report.unlisted ? json(*report.unlisted) : json(nullptr)},
         {"relaunched", report.relaunched ? json(*report.relaunched) : json(nullptr)},
         {"error", error},
         // Whole when nothing the uninstall looks for is left (null: no uninstall ran).
@@ -225,6 +227,19 @@ std::string closingLine(const Report& report) {
         if (report.leftovers) {
             line += ". Traces of the client left: " + std::to_string(report.leftovers->size());
         }
+    }
+    return line + "\n";
+}
+
+std::string unlistedLine(const Report& report) {
+    if (!report.unlisted || report.unlisted->empty()) {
+        return "";
+    }
+    std::string line = "Not in the list of traces, so left in place:";
+    for (const std::string& path : *report.unlisted) {
+        std::string shown = path;
+        std::replace(shown.begin(), shown.end(), '\n', '?');
+        line += " " + shown;
     }
     return line + "\n";
 }

@@ -46,7 +46,7 @@ struct PlanRecord {
 struct TraceRecord {
     std::string path;
     std::string kind;
-    std::uintmax_t bytes = 0;
+    std::optional<std::uintmax_t> bytes;  // none: not known (unreadable, or over the budget)
     bool kept = false;
 };
 
@@ -91,6 +91,7 @@ struct Report {
     std::vector<QuitRecord> clientQuits;
     std::optional<std::vector<TraceRecord>> traces;     // status
     std::optional<std::vector<std::string>> leftovers;  // after an uninstall
+    std::optional<std::vector<std::string>> unlisted;   // status, uninstall: not in the list
     std::optional<bool> relaunched;                     // reset --relaunch
     std::optional<ErrorRecord> error;
 };
@@ -113,6 +114,9 @@ std::string stepLine(const StepRecord& step, bool colour);
 // The closing line: the outcome in words, and after a success where never-uploaded files went;
 // for a run that ended early, why.
 std::string closingLine(const Report& report);
+
+// The client's data the list does not name, as one line ("" when there is none).
+std::string unlistedLine(const Report& report);
 
 // A command and its arguments as one line, each quoted for a POSIX shell when it has to be.
 std::string shellLine(const std::string& program, const std::vector<std::string>& arguments);

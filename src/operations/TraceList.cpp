@@ -1,15 +1,13 @@
 #include "operations/TraceList.h"
 
-#include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <memory>
+#include <unordered_set>
+
+#include "platform/Bundle.h"
 
 namespace nimbla {
 
@@ -21,76 +19,92 @@ bool isPattern(const std::string& name) {
     return name.find_first_of("*?[") != std::string::npos;
 }
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-bool isRealFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The names in a folder (without "." and ".."), in byte order; none when it cannot be read.
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) {
-        return names;
+// A name pattern as the shell matches it (a leading dot only by a leading dot), with the text
+// every match begins and ends with checked first, so that a folder of many names costs one
+// comparison a name.
+class Pattern {
+public:
+    explicit Pattern(std::string text) : text_(std::move(text)) {
+        prefix_ = text_.substr(0, text_.find_first_of("*?[\\"));
+        const std::size_t last = text_.find_last_of("*?[]\\");
+        suffix_ = last == std::string::npos ? text_ : text_.substr(last + 1);
     }
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(name);
-        }
+    bool matches(std::string_view name) const {
+        return name.size() >= prefix_.size() + suffix_.size() && name.starts_with(prefix_) &&
+               name.ends_with(suffix_) &&
+               ::fnmatch(text_.c_str(), std::string(name).c_str(), FNM_PERIOD) == 0;
     }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
-// The entry itself, or the names in its folder its last component matches (a leading dot only
-// by a leading dot, as the shell's globbing does).
-void expand(const std::string& path, std::vector<std::string>& into) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = path.substr(0, slash);
-    const std::string name = path.substr(slash + 1);
+private:
+    std::string text_, prefix_, suffix_;
+};
+
+// The entry itself, or the names in its folder its last component matches, in byte order.
+void expand(Tree& tree, const std::string& relative, std::vector<std::string>& into) {
+    const auto [folder, name] = splitLast(relative);
     if (!isPattern(name)) {
-        into.push_back(path);
+        into.push_back(relative);
         return;
     }
-    for (const std::string& found : namesIn(folder.empty() ? "/" : folder)) {
-        if (::fnmatch(name.c_str(), found.c_str(), FNM_PERIOD) == 0) {
-            into.push_back(folder + "/" + found);
+    const Listing* names = tree.names(folder);
+    if (names == nullptr) {
+        return;
+    }
+    const Pattern pattern(name);
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i < names->size(); ++i) {
+        if (pattern.matches((*names)[i])) {
+            found.emplace_back((*names)[i]);
         }
+    }
+    std::sort(found.begin(), found.end());
+    for (const std::string& match : found) {
+        into.push_back(folder + "/" + match);
     }
 }
 
-// Whether every folder from `top` down to the entry's own is a real folder (no link, none
-// missing), as the scripts require before they touch an entry.
-bool reachable(const std::string& top, const std::string& path) {
-    std::size_t slash = top.size();
-    while ((slash = path.find('/', slash + 1)) != std::string::npos) {
-        if (!isRealFolder(path.substr(0, slash))) {
+// Whether every name in the folder is one of the targets, so a run would leave it empty.
+bool onlyTargetsIn(Tree& tree, const std::string& folder,
+                   const std::unordered_set<std::string>& targets) {
+    const Listing* names = tree.names(folder);
+    if (names == nullptr) {
+        return false;
+    }
+    for (std::size_t i = 0; i < names->size(); ++i) {
+        if (targets.count(folder + "/" + std::string((*names)[i])) == 0) {
             return false;
         }
     }
     return true;
 }
 
-std::optional<std::string> physical(const std::string& home) {
-    char resolved[PATH_MAX];
-    if (home.empty() || home.front() != '/' || ::realpath(home.c_str(), resolved) == nullptr ||
-        !isRealFolder(resolved)) {
-        return std::nullopt;
+// The receipt files a receipt entry names, looked at by path: on a Mac /var is root's link.
+void receiptsFor(const std::string& path, std::vector<ListedPath>& into) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = path.substr(0, slash);
+    const std::string name = path.substr(slash + 1);
+    const std::optional<Folder> at = Folder::open(folder.empty() ? "/" : folder, false);
+    if (!at) {
+        return;
     }
-    return std::string(resolved);
-}
-
-bool onlyTargetsIn(const std::string& folder, const std::vector<std::string>& targets) {
-    const std::vector<std::string> names = namesIn(folder);
-    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-        return std::find(targets.begin(), targets.end(), folder + "/" + name) != targets.end();
-    });
+    std::vector<std::string> found;
+    if (!isPattern(name)) {
+        if (at->look(name)) {
+            found.push_back(name);
+        }
+    } else {
+        const Pattern pattern(name);
+        at->names([&](std::string_view each) {
+            if (pattern.matches(each)) {
+                found.emplace_back(each);
+            }
+            return true;
+        });
+        std::sort(found.begin(), found.end());
+    }
+    for (const std::string& each : found) {
+        into.push_back({folder + "/" + each, ""});
+    }
 }
 
 }  // namespace
@@ -129,46 +143,75 @@ std::optional<std::vector<TraceEntry>> readTraceList(const std::string& file) {
     return entries;
 }
 
-std::optional<std::vector<std::string>> listedPaths(const std::vector<TraceEntry>& entries,
-                                                    TraceScope scope, const std::string& home) {
-    std::string top;  // where the scope's paths begin: the physical home, or the root
-    if (scope == TraceScope::User) {
-        const std::optional<std::string> resolved = physical(home);
-        if (!resolved) {
-            return std::nullopt;
-        }
-        top = *resolved;
+bool carriesBundleIdentifier(std::string_view name) {
+    constexpr std::string_view identifier = "com.nimbla.desktop";
+    const auto isTeam = [](std::string_view text) {
+        return text.size() == 10 && std::all_of(text.begin(), text.end(), [](char c) {
+                   return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+               });
+    };
+    if (name.starts_with("group.")) {
+        name.remove_prefix(6);
+    } else if (name.size() > 11 && name[10] == '.' && isTeam(name.substr(0, 10))) {
+        name.remove_prefix(11);
     }
+    return name.starts_with(identifier) &&
+           (name.size() == identifier.size() ||
+            (name.size() > identifier.size() + 1 && name[identifier.size()] == '.'));
+}
+
+std::optional<std::string> shippedTraceList() {
+    return platform::pathForResource(kListName, "");
+}
+
+std::vector<ListedPath> listedIn(const std::vector<TraceEntry>& entries, TraceScope scope,
+                                 Tree& tree) {
     const auto inScope = [&](const TraceEntry& entry, TraceEntry::Kind kind) {
         return entry.kind == kind && (scope == TraceScope::User) == entry.path.starts_with("~/");
     };
-    const auto full = [&](const std::string& path) {
-        return scope == TraceScope::User ? top + path.substr(1) : path;
+    // "~/Library/x" and "/Library/x" alike: "Library/x" below the walk's top.
+    const auto relative = [](const std::string& path) {
+        return path.substr(path.starts_with("~/") ? 2 : 1);
     };
     std::vector<std::string> targets;
     for (const TraceEntry& entry : entries) {
         if (inScope(entry, TraceEntry::Kind::Remove)) {
-            expand(full(entry.path), targets);
+            expand(tree, relative(entry.path), targets);
         }
     }
-    std::vector<std::string> listed;
+    std::vector<ListedPath> listed;
     for (const std::string& target : targets) {
-        if (reachable(top, target) && exists(target)) {
-            listed.push_back(target);
+        if (tree.look(target)) {
+            listed.push_back({tree.full(target), target});
         }
     }
+    const std::unordered_set<std::string> targetSet(targets.begin(), targets.end());
     for (const TraceEntry& entry : entries) {
-        const std::string path = full(entry.path);
-        if (inScope(entry, TraceEntry::Kind::Emptied) && reachable(top, path) &&
-            isRealFolder(path) && onlyTargetsIn(path, targets)) {
-            listed.push_back(path);
+        if (inScope(entry, TraceEntry::Kind::Emptied)) {
+            const std::string folder = relative(entry.path);
+            const std::optional<struct stat> st = tree.look(folder);
+            if (st && S_ISDIR(st->st_mode) && onlyTargetsIn(tree, folder, targetSet)) {
+                listed.push_back({tree.full(folder), folder});
+            }
         } else if (inScope(entry, TraceEntry::Kind::Receipt)) {
-            std::vector<std::string> receipts;
-            expand(path, receipts);  // no check of the folders on the way: /var is a link on a Mac
-            std::copy_if(receipts.begin(), receipts.end(), std::back_inserter(listed), exists);
+            receiptsFor(entry.path, listed);
         }
     }
     return listed;
+}
+
+std::optional<std::vector<std::string>> listedPaths(const std::vector<TraceEntry>& entries,
+                                                    TraceScope scope, const std::string& home) {
+    std::optional<Tree> tree =
+        scope == TraceScope::User ? Tree::open(home, true) : Tree::open("/", false);
+    if (!tree) {
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (ListedPath& listed : listedIn(entries, scope, *tree)) {
+        paths.push_back(std::move(listed.path));
+    }
+    return paths;
 }
 
 }  // namespace nimbla

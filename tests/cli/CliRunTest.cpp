@@ -266,6 +266,15 @@ TEST_F(CommandLine, LeftoversDecideTheUninstallsStatus) {
     EXPECT_EQ(ran.status, 1);
     EXPECT_EQ(ran.object()["leftovers"], json::array({cache.string()}));
     EXPECT_NE(ran.err.find("traces of the client are left: 1"), std::string::npos) << ran.err;
+    // The client's data the list does not name is reported, never a leftover, never removed.
+    fs::remove_all(cache);
+    const fs::path webKit = home.path / "Library/WebKit/com.nimbla.desktop";
+    fs::create_directories(webKit);
+    ran = cli({"uninstall", "--json"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.object()["unlisted"], json::array({webKit.string()}));
+    EXPECT_NE(ran.err.find("left in place: " + webKit.string() + "\n"), std::string::npos);
+    EXPECT_TRUE(fs::exists(webKit));
     fs::remove(resources.path / "nimbla_drive_traces");
     ran = cli({"uninstall", "--json"});
     EXPECT_EQ(ran.status, 1);

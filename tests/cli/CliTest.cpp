@@ -67,6 +67,7 @@ TEST(Options, EveryOptionAndEveryBadInput) {
         {{"reset", "--user="}, "--user: 1 required NAME missing"},
         {{"reset", "--log"}, "--log: 1 required FILE missing"},
         {{"reset", "--user", ""}, "--user needs a user name"},
+        {{"uninstall", "--sizes"}, "--sizes goes with status"},
     };
     for (const auto& [arguments, line] : refused) {
         const ParseResult result = parseArguments(arguments);
@@ -129,6 +130,8 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
     report.domainRemoval = PlanRecord{"Removing", "/bin/bash", {"-c", "x"}, "alex", {}};
     report.steps = {StepRecord::from(ended), StepRecord::from(failed)};
     report.preservedFiles = "/Users/alex/Nimbla-Nimbla (Archive)";
+    report.traces = {{"/a", "file", 7, false}, {"/b", "folder", std::nullopt, true}};
+    report.unlisted = {{"/c"}};
     const nlohmann::json json = nlohmann::json::parse(toJson(report).dump());
 
     using T = nlohmann::json::value_t;
@@ -168,6 +171,10 @@ TEST(Report, JsonHoldsEveryFieldWithItsType) {
         {"/complete", T::null},
         {"/failedStep", T::string},
         {"/steps/1/launchError", T::string},
+        {"/traces/0/bytes", T::number_integer},
+        {"/traces/1/bytes", T::null},
+        {"/unlisted/0", T::string},
+        {"/leftovers", T::null},
     };
     for (const auto& [pointer, type] : fields) {
         const nlohmann::json::json_pointer at(pointer);

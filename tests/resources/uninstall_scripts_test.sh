@@ -28,7 +28,8 @@ user_traces=(
     "$lib/Preferences/com.nimbla.desktop.nimblafileprovider.plist" "$lib/HTTPStorages/com.nimbla.desktop"
     "$lib/HTTPStorages/com.nimbla.desktop.binarycookies"
     "$lib/Saved Application State/com.nimbla.desktop.savedState" "$lib/LaunchAgents/com.nimbla.desktop.plist"
-    "$lib/Group Containers/ABCDE12345.com.nimbla.desktop" "$lib/Containers/com.nimbla.desktop.nimblafileprovider"
+    "$lib/Group Containers/ABCDE12345.com.nimbla.desktop" "$lib/Group Containers/group.com.nimbla.desktop"
+    "$lib/Containers/com.nimbla.desktop.nimblafileprovider"
 )
 root_traces=(
     /Applications/Nimbla.app /Library/LaunchDaemons/com.nimbla.desktop.helper.plist
@@ -38,7 +39,7 @@ traces=("${user_traces[@]}" "${root_traces[@]}")
 decoys=(
     "$lib/CloudStorage/Nimbla-Nimbla/Report.docx" "$HOME/Nimbla-Nimbla (Archive)/unsynced.txt"
     "$lib/Application Support/Nimbla Notes/notes.db" "$lib/Preferences/com.nimbla.desktopcompanion.plist"
-    "$lib/Group Containers/group.com.nimbla.desktop/shared.db" "$HOME/Documents/com.nimbla.desktop.plist"
+    "$lib/Group Containers/group.com.nimbla.desktop.other/shared.db" "$HOME/Documents/com.nimbla.desktop.plist"
     "/Applications/Nimbla Notes.app/Contents/Info.plist" /Library/LaunchDaemons/com.other.daemon.plist
     /Outside/cache/keep.txt /Outside/support/keep.txt
     # Another product of the same vendor, beside the client's entries and helpers.
