@@ -133,6 +133,9 @@ std::string startLine(const Options& options, const Context& context, const Targ
 // the client's running would refuse exits 3).
 int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
     probe(session, options.command, report);
+    if (report.error) {
+        return kExitCannotRun;
+    }
     // status's report is its data, on standard output (standard error with --json); a dry
     // run's plan is progress.
     if (outputs.output.human && options.command == Command::Status) {

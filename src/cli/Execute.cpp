@@ -46,7 +46,8 @@ const char* signalName(int signal) {
 // Asks the client to quit (SIGTERM to each of its processes) and waits up to `seconds` for it;
 // with 0 it only asks. Records each process asked, and returns a line for each.
 std::string quitClient(const Session& session, int seconds, const Output& output, Report& report) {
-    const std::vector<pid_t> asked = clientPids(session);
+    // A list that cannot be read asks no one; the run's own check then refuses.
+    const std::vector<pid_t> asked = clientPids(session).value_or(std::vector<pid_t>{});
     if (asked.empty()) {
         return "";
     }
@@ -58,7 +59,9 @@ std::string quitClient(const Session& session, int seconds, const Output& output
     while (seconds > 0 && !running.empty() && std::chrono::steady_clock::now() < deadline &&
            !session.interrupted()) {
         std::this_thread::sleep_for(50ms);
-        running = clientPids(session);
+        if (std::optional<std::vector<pid_t>> now = clientPids(session)) {
+            running = std::move(*now);
+        }
     }
     std::string lines;
     for (pid_t pid : asked) {
@@ -76,10 +79,14 @@ std::string quitClient(const Session& session, int seconds, const Output& output
 }
 
 // As root, the app in /Applications is every user's: while anyone else's client runs, an
-// uninstall would pull it from under them.
-std::string otherUsersClients(const Target& target) {
+// uninstall would pull it from under them. None when the process list cannot be read.
+std::optional<std::string> otherUsersClients(const Target& target) {
+    const ClientProcesses everyone = clientsOfEveryone();
+    if (!everyone) {
+        return std::nullopt;
+    }
     std::string running;
-    for (const ClientProcess& client : clientsOfEveryone()) {
+    for (const ClientProcess& client : *everyone) {
         if (client.uid != target.user.uid) {
             running += (running.empty() ? "" : ", ") + client.user + " (process " +
                        std::to_string(client.pid) + ")";
@@ -179,10 +186,14 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         }
     }
     if (options.command == Command::Uninstall && target.runAsUser) {
-        if (const std::string others = otherUsersClients(target); !others.empty()) {
+        const std::optional<std::string> others = otherUsersClients(target);
+        if (!others) {
+            return refused(report, kExitCannotRun, "PROCESS_LIST_FAILED", kProcessListFailure);
+        }
+        if (!others->empty()) {
             report.outcome = std::string(outcomes::nimblaDriveRunning);
             return refused(report, kExitClientRunning, "CLIENT_RUNNING",
-                           "Nimbla Drive is running for " + others +
+                           "Nimbla Drive is running for " + *others +
                                "; the app is shared, so nothing was changed");
         }
     }
@@ -190,6 +201,10 @@ int execute(Session& session, LogDestination& log, const Options& options, const
     const FolderTimes before = preservationFolders(report.home);
     const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
     log.setCopy({});
+    if (outcome.processListFailed) {
+        report.outcome = std::string(outcome.name);
+        return refused(report, kExitCannotRun, "PROCESS_LIST_FAILED", kProcessListFailure);
+    }
     record(session, outcome, report);
     if (outcome.name == outcomes::nimblaDriveRunning) {
         return exitCodeFor(outcome.name);

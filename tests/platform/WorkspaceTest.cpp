@@ -86,12 +86,47 @@ TEST(Workspace, OnlyTheMainExecutableOfABundleIsTheApplication) {
     }
     fs::remove(dir.path / "Gone.app/Contents/MacOS/Gone");
     std::map<pid_t, std::optional<std::string>> found;
-    for (const auto& app : runningApplicationsOf(getuid()))
-        found.emplace(app.pid, app.bundleIdentifier);
+    const auto applications = runningApplicationsOf(getuid());
+    ASSERT_TRUE(applications);
+    for (const auto& app : *applications) found.emplace(app.pid, app.bundleIdentifier);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         ASSERT_TRUE(found.contains(sleepers.pids[i])) << cases[i].running;
         EXPECT_EQ(found[sleepers.pids[i]].value_or("-"), cases[i].expected) << cases[i].running;
     }
+}
+
+// As macOS lists them: a process whose executable path cannot be read (replaced or deleted while
+// it runs) counts by the path it was started from when its own name, cut to the system's length,
+// is that path's last part; a list that cannot be read is no empty one.
+TEST(Workspace, AProcessWithoutExecutablePathCountsByNameAndStartPath) {
+    TempDir dir;
+    const std::string app = (dir.path / "Nimbla.app").string(), exe = "/Contents/MacOS/";
+    writeInfoPlist(app, "Nimbla", "com.nimbla.desktop", true);
+    const std::string longName = "NimblaDriveHelperAgent";  // 22 bytes, cut to 16 by macOS
+    writeInfoPlist(dir.path / "Long.app", longName, "com.example.long", false);
+    const std::string longApp = (dir.path / "Long.app").string();
+    ProcessList list = std::vector<ProcessEntry>{
+        {10, 501, "", "Nimbla", app + exe + "Nimbla"},
+        {11, 501, "", "sh", app + exe + "Nimbla"},
+        {12, 501, "", "Nimbl", app + exe + "Nimbla"},
+        {13, 501, "", "", app + exe + "Nimbla"},
+        {14, 501, "", "Nimbla", ""},
+        {15, 501, "", longName.substr(0, 16), longApp + exe + longName},
+        {16, 501, app + exe + "Nimbla", "", ""},
+    };
+    auto processes = processListSeam().override([&](std::optional<uid_t>) { return list; });
+    std::map<pid_t, std::string> found;
+    const auto applications = runningApplicationsOf(501);
+    ASSERT_TRUE(applications);
+    for (const auto& application : *applications)
+        found.emplace(application.pid, application.bundleIdentifier.value_or("-"));
+    EXPECT_EQ(found, (std::map<pid_t, std::string>{{10, "com.nimbla.desktop"},
+                                                   {15, "com.example.long"},
+                                                   {16, "com.nimbla.desktop"}}));
+    EXPECT_EQ(runningApplicationsOfEveryone().value().size(), 3u);
+    list.reset();
+    EXPECT_FALSE(runningApplicationsOf(501));
+    EXPECT_FALSE(runningApplicationsOfEveryone());
 }
 
 // Root's processes are not the user's, nor the user's root's, though /proc is all root's to read.
@@ -106,7 +141,8 @@ TEST(Workspace, ListsTheProcessesOfTheUserAskedFor) {
     sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 0);
     const auto pidsOf = [](uid_t uid) {
         std::set<pid_t> pids;
-        for (const auto& app : runningApplicationsOf(uid))
+        for (const auto& app :
+             runningApplicationsOf(uid).value_or(std::vector<RunningApplication>{}))
             if (app.bundleIdentifier == "com.nimbla.desktop")
                 pids.insert(app.pid);
         return pids;
