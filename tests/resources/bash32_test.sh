@@ -33,8 +33,8 @@ findings() {
             pending = ""
         }
         if (match($0, /read[ \t]+(-[a-z]+[ \t]+)*-a[ \t]*[A-Za-z_][A-Za-z0-9_]*/)) {
-            split(substr($0, RSTART, RLENGTH), words, /[ \t]+/)
-            maybe[words[length(words)]] = 1
+            n = split(substr($0, RSTART, RLENGTH), words, /[ \t]+/)
+            maybe[words[n]] = 1
         }
         next
     }
