@@ -1,12 +1,9 @@
 // The running applications: which processes are a bundle's main executable, and whose they are.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-
-#include <set>
 
 #include "helpers/PlistData.h"
 #include "helpers/TestSupport.h"
@@ -19,30 +16,15 @@ namespace {
 
 using namespace testsupport;
 
+// Other users' processes are told apart in the simulation (e2e.cli_two_users).
 struct Sleepers {  // copies of sleep, killed at the end
     std::vector<pid_t> pids;
-    void start(std::string path, uid_t uid = 0) {
+    void start(std::string path) {
         fs::create_directories(fs::path(path).parent_path());
         fs::copy_file("/bin/sleep", path, fs::copy_options::skip_existing);
         char* argv[] = {path.data(), const_cast<char*>("600"), nullptr};
-        if (uid == 0) {
-            // posix_spawn returns once the program runs, so /proc shows it already.
-            EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ),
-                      0);
-            return;
-        }
-        int ready[2];  // closed on exec: the program runs as `uid` once it reads end of file
-        ASSERT_EQ(::pipe(ready), 0);
-        ::fcntl(ready[1], F_SETFD, FD_CLOEXEC);
-        if ((pids.emplace_back() = ::fork()) == 0) {
-            if (::setgid(20) == 0 && ::setuid(uid) == 0)
-                ::execv(argv[0], argv);
-            ::_exit(127);
-        }
-        ::close(ready[1]);
-        char byte;
-        EXPECT_EQ(::read(ready[0], &byte, 1), 0);
-        ::close(ready[0]);
+        // posix_spawn returns once the program runs, so /proc shows it already.
+        EXPECT_EQ(::posix_spawn(&pids.emplace_back(), argv[0], nullptr, nullptr, argv, environ), 0);
     }
     ~Sleepers() {
         for (pid_t pid : pids)
@@ -127,28 +109,6 @@ TEST(Workspace, AProcessWithoutExecutablePathCountsByNameAndStartPath) {
     list.reset();
     EXPECT_FALSE(runningApplicationsOf(501));
     EXPECT_FALSE(runningApplicationsOfEveryone());
-}
-
-// Root's processes are not the user's, nor the user's root's, though /proc is all root's to read.
-TEST(Workspace, ListsTheProcessesOfTheUserAskedFor) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root";
-    TempDir dir;
-    fs::permissions(dir.path, fs::perms(0755));
-    writeInfoPlist(dir.path / "Nimbla.app", "Nimbla", "com.nimbla.desktop", true);
-    Sleepers sleepers;
-    sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 501);
-    sleepers.start(dir.path / "Nimbla.app/Contents/MacOS/Nimbla", 0);
-    const auto pidsOf = [](uid_t uid) {
-        std::set<pid_t> pids;
-        for (const auto& app :
-             runningApplicationsOf(uid).value_or(std::vector<RunningApplication>{}))
-            if (app.bundleIdentifier == "com.nimbla.desktop")
-                pids.insert(app.pid);
-        return pids;
-    };
-    EXPECT_EQ(pidsOf(501), std::set<pid_t>{sleepers.pids[0]});
-    EXPECT_EQ(pidsOf(0), std::set<pid_t>{sleepers.pids[1]});
 }
 
 }  // namespace
