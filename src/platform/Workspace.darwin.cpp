@@ -11,9 +11,16 @@ namespace nimbla::platform {
 namespace {
 
 // The path the process was started from (the kernel keeps it before the arguments), or empty.
+// The buffer must hold the whole argument area, whose largest size the system gives.
 std::string launchPathOf(pid_t pid) {
+    int argumentsMax = 0;
+    std::size_t length = sizeof argumentsMax;
+    int argmaxMib[2] = {CTL_KERN, KERN_ARGMAX};
+    if (::sysctl(argmaxMib, 2, &argumentsMax, &length, nullptr, 0) != 0 || argumentsMax <= 0) {
+        return {};
+    }
     int mib[3] = {CTL_KERN, KERN_PROCARGS2, pid};
-    std::vector<char> buffer(PROC_PIDPATHINFO_MAXSIZE + sizeof(int));
+    std::vector<char> buffer(static_cast<std::size_t>(argumentsMax));
     std::size_t size = buffer.size();
     if (::sysctl(mib, 3, buffer.data(), &size, nullptr, 0) != 0 || size <= sizeof(int)) {
         return {};
