@@ -61,4 +61,19 @@ Dateien, die nicht zu %@ hochgeladen wurden, wurden aufbewahrt. Sie finden die a
         <translation>Deinstallieren</translation>
     </message>
 </context>
+<context>
+    <name>InfoPlist</name>
+    <message>
+        <source>Nimbla Reset Tool writes a log of each reset and uninstall to a file on your Desktop.</source>
+        <comment>NSDesktopFolderUsageDescription</comment>
+        <extracomment>Shown by macOS when it asks the user to allow access (the bundle&apos;s InfoPlist.strings; the comment is the Info.plist key)</extracomment>
+        <translation>Das Nimbla Reset Tool schreibt ein Protokoll jedes Zurücksetzens und jeder Deinstallation in eine Datei auf Ihrem Schreibtisch.</translation>
+    </message>
+    <message>
+        <source>Nimbla Reset Tool removes Nimbla Drive&apos;s file provider domain; files that were not uploaded are kept in an archive folder.</source>
+        <comment>NSFileProviderDomainUsageDescription</comment>
+        <extracomment>Shown by macOS when it asks the user to allow access (the bundle&apos;s InfoPlist.strings; the comment is the Info.plist key)</extracomment>
+        <translation>Das Nimbla Reset Tool entfernt die Dateianbieter-Domain von Nimbla Drive; nicht hochgeladene Dateien werden in einem Archivordner aufbewahrt.</translation>
+    </message>
+</context>
 </TS>

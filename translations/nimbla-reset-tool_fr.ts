@@ -61,4 +61,19 @@ Les fichiers qui n’avaient pas été envoyés vers %@ ont été conservés. Ac
         <translation>Désinstaller</translation>
     </message>
 </context>
+<context>
+    <name>InfoPlist</name>
+    <message>
+        <source>Nimbla Reset Tool writes a log of each reset and uninstall to a file on your Desktop.</source>
+        <comment>NSDesktopFolderUsageDescription</comment>
+        <extracomment>Shown by macOS when it asks the user to allow access (the bundle&apos;s InfoPlist.strings; the comment is the Info.plist key)</extracomment>
+        <translation>Nimbla Reset Tool enregistre un journal de chaque réinitialisation et désinstallation dans un fichier sur votre bureau.</translation>
+    </message>
+    <message>
+        <source>Nimbla Reset Tool removes Nimbla Drive&apos;s file provider domain; files that were not uploaded are kept in an archive folder.</source>
+        <comment>NSFileProviderDomainUsageDescription</comment>
+        <extracomment>Shown by macOS when it asks the user to allow access (the bundle&apos;s InfoPlist.strings; the comment is the Info.plist key)</extracomment>
+        <translation>Nimbla Reset Tool supprime le domaine de fournisseur de fichiers de Nimbla Drive ; les fichiers non téléversés sont conservés dans un dossier d’archive.</translation>
+    </message>
+</context>
 </TS>

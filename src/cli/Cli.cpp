@@ -138,6 +138,9 @@ std::string startLine(const Options& options, const Context& context, const Targ
 int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
     probe(session, options.command, report,
           options.sizes ? std::nullopt : std::optional<std::size_t>(kSizeBudget));
+    if (report.error) {
+        return kExitCannotRun;
+    }
     if (session.interrupted()) {
         return kExitSuccess;
     }

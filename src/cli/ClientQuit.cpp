@@ -26,10 +26,12 @@ std::vector<pid_t> stillRunning(const Session& session, std::vector<pid_t> pids,
         if (!first) {
             std::this_thread::sleep_for(50ms);
         }
-        const std::vector<pid_t> running = clientPids(session);
-        std::erase_if(pids, [&running](pid_t pid) {
-            return std::find(running.begin(), running.end(), pid) == running.end();
-        });
+        // A list that cannot be read this time ends nobody.
+        if (const std::optional<std::vector<pid_t>> running = clientPids(session)) {
+            std::erase_if(pids, [&running](pid_t pid) {
+                return std::find(running->begin(), running->end(), pid) == running->end();
+            });
+        }
         if (pids.empty() || Clock::now() >= until || session.interrupted()) {
             return pids;
         }

@@ -39,10 +39,12 @@ std::string lockedMessage(const RunLock& lock, const std::string& user) {
            (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")" : std::string());
 }
 
-// Asks the client to quit when told to: the Apple event, then SIGTERM (askClientToQuit).
+// Asks the client to quit when told to: the Apple event, then SIGTERM (askClientToQuit). A list
+// that cannot be read asks no one; the run's own check then refuses.
 void quitClient(const Session& session, int seconds, const Output& output, Report& report,
                 LogCopy* copy) {
-    const ClientQuit quit = askClientToQuit(session, clientPids(session), seconds);
+    const ClientQuit quit =
+        askClientToQuit(session, clientPids(session).value_or(std::vector<pid_t>{}), seconds);
     if (quit.quits.empty()) {
         return;
     }
@@ -60,10 +62,15 @@ void quitClient(const Session& session, int seconds, const Output& output, Repor
 }
 
 // As root, the app in /Applications is every user's: while anyone else's client runs, an
-// uninstall would pull it from under them.
-std::string otherUsersClients(const Target& target, std::vector<std::string>& accounts) {
+// uninstall would pull it from under them. None when the process list cannot be read.
+std::optional<std::string> otherUsersClients(const Target& target,
+                                             std::vector<std::string>& accounts) {
+    const ClientProcesses everyone = clientsOfEveryone();
+    if (!everyone) {
+        return std::nullopt;
+    }
     std::string running;
-    for (const ClientProcess& client : clientsOfEveryone()) {
+    for (const ClientProcess& client : *everyone) {
         if (client.uid != target.user.uid) {
             if (std::find(accounts.begin(), accounts.end(), client.user) == accounts.end()) {
                 accounts.push_back(client.user);
@@ -124,10 +131,14 @@ int runWorkflow(const Session& session, LogDestination& log, const Options& opti
                 const Target& target, const std::atomic<int>& interruption, Report& report) {
     if (options.command == Command::Uninstall && target.runAsUser) {
         std::vector<std::string> accounts;
-        if (const std::string others = otherUsersClients(target, accounts); !others.empty()) {
+        const std::optional<std::string> others = otherUsersClients(target, accounts);
+        if (!others) {
+            return refused(report, kExitCannotRun, "PROCESS_LIST_FAILED", kProcessListFailure);
+        }
+        if (!others->empty()) {
             report.outcome = std::string(outcomes::nimblaDriveRunning);
             const int exitCode = refused(report, kExitClientRunning, "CLIENT_RUNNING",
-                                         "Nimbla Drive is running for " + others +
+                                         "Nimbla Drive is running for " + *others +
                                              "; the app is shared, so nothing was changed");
             report.error->accounts = std::move(accounts);
             return exitCode;
@@ -137,6 +148,10 @@ int runWorkflow(const Session& session, LogDestination& log, const Options& opti
     const FolderTimes before = preservationFolders(report.home);
     const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
     log.setCopy({});
+    if (outcome.processListFailed) {
+        report.outcome = std::string(outcome.name);
+        return refused(report, kExitCannotRun, "PROCESS_LIST_FAILED", kProcessListFailure);
+    }
     record(session, outcome, report);
     if (outcome.name == outcomes::nimblaDriveRunning) {
         return exitCodeFor(outcome.name);

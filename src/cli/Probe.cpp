@@ -17,7 +17,12 @@ PlanRecord planned(const Session& session, const PlannedStep& step) {
 
 void probe(const Session& session, Command command, Report& report,
            std::optional<std::size_t> sizeBudget) {
-    report.clientPids = clientPids(session);
+    const std::optional<std::vector<pid_t>> pids = clientPids(session);
+    if (!pids) {
+        report.error = ErrorRecord{"PROCESS_LIST_FAILED", kProcessListFailure};
+        return;
+    }
+    report.clientPids = *pids;
     const ProcessResult version = readClientVersion(session);
     report.clientVersion = versionText(version);
     report.clientInstalled = report.clientVersion.has_value() || clientBundlePresent();

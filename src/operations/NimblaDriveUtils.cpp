@@ -5,10 +5,13 @@
 
 namespace nimbla {
 
-std::vector<pid_t> clientPids(const Session& session) {
+std::optional<std::vector<pid_t>> clientPids(const Session& session) {
+    const RunningApplications applications = runningApplicationsSeam()(session.clientOwner);
+    if (!applications) {
+        return std::nullopt;
+    }
     std::vector<pid_t> pids;
-    for (const platform::RunningApplication& application :
-         runningApplicationsSeam()(session.clientOwner)) {
+    for (const platform::RunningApplication& application : *applications) {
         if (application.bundleIdentifier &&
             *application.bundleIdentifier == kNimblaBundleIdentifier) {
             pids.push_back(application.pid);
@@ -18,29 +21,41 @@ std::vector<pid_t> clientPids(const Session& session) {
 }
 
 bool isNimblaDriveRunning(const Session& session) {
-    return !clientPids(session).empty();
+    const std::optional<std::vector<pid_t>> pids = clientPids(session);
+    return !pids || !pids->empty();
 }
 
-std::optional<Outcome> refusalWhileRunning(const Session& session, std::string_view message) {
-    std::vector<pid_t> running = clientPids(session);
-    if (running.empty()) {
+std::optional<Outcome> refusalWhileRunning(const Session& session, std::string_view message,
+                                           std::string_view failed) {
+    std::optional<std::vector<pid_t>> running = clientPids(session);
+    if (running && running->empty()) {
         return std::nullopt;
     }
-    log(session, message);
     Outcome refused;
+    if (!running) {
+        log(session, kProcessListFailure);
+        refused.name = failed;
+        refused.processListFailed = true;
+        return refused;
+    }
+    log(session, message);
     refused.name = outcomes::nimblaDriveRunning;
-    refused.clientPids = std::move(running);
+    refused.clientPids = std::move(*running);
     return refused;
 }
 
-std::vector<ClientProcess> clientsOfEveryone() {
+ClientProcesses clientsOfEveryone() {
     return clientsOfEveryoneSeam()();
 }
 
-platform::Seam<std::vector<ClientProcess>()>& clientsOfEveryoneSeam() {
-    static auto* const seam = new platform::Seam<std::vector<ClientProcess>()>([] {
+platform::Seam<ClientProcesses()>& clientsOfEveryoneSeam() {
+    static auto* const seam = new platform::Seam<ClientProcesses()>([]() -> ClientProcesses {
+        const auto everyone = platform::runningApplicationsOfEveryone();
+        if (!everyone) {
+            return std::nullopt;
+        }
         std::vector<ClientProcess> clients;
-        for (const auto& [uid, application] : platform::runningApplicationsOfEveryone()) {
+        for (const auto& [uid, application] : *everyone) {
             if (application.bundleIdentifier == kNimblaBundleIdentifier) {
                 const auto account = platform::lookUpUser(uid);
                 clients.push_back(
@@ -52,9 +67,9 @@ platform::Seam<std::vector<ClientProcess>()>& clientsOfEveryoneSeam() {
     return *seam;
 }
 
-platform::Seam<std::vector<platform::RunningApplication>(uid_t)>& runningApplicationsSeam() {
-    static auto* const seam = new platform::Seam<std::vector<platform::RunningApplication>(uid_t)>(
-        platform::runningApplicationsOf);
+platform::Seam<RunningApplications(uid_t)>& runningApplicationsSeam() {
+    static auto* const seam =
+        new platform::Seam<RunningApplications(uid_t)>(platform::runningApplicationsOf);
     return *seam;
 }
 

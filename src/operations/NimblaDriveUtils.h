@@ -17,11 +17,17 @@ namespace nimbla {
 
 inline constexpr const char* kNimblaBundleIdentifier = "com.nimbla.desktop";
 
-// The process ids of the client's application (bundle identifier exactly "com.nimbla.desktop")
-// among the running applications of the session's client owner.
-std::vector<pid_t> clientPids(const Session& session);
+// Logged, and the command line's message, when the process list cannot be read: nothing can be
+// said about the client then, so nothing runs.
+inline constexpr const char* kProcessListFailure =
+    "Cannot tell whether Nimbla Drive is running: the list of processes cannot be read";
 
-// True when the client runs for the session's client owner.
+// The process ids of the client's application (bundle identifier exactly "com.nimbla.desktop")
+// among the running applications of the session's client owner; none when the process list
+// cannot be read.
+std::optional<std::vector<pid_t>> clientPids(const Session& session);
+
+// True when the client runs for the session's client owner, or when that cannot be told.
 bool isNimblaDriveRunning(const Session& session);
 
 // One process of the client's application, of any user.
@@ -31,15 +37,20 @@ struct ClientProcess {
     std::string user;  // the account's name, or its number when it has none
 };
 
-// The client's processes of every user on the machine (for the tool running as root).
-std::vector<ClientProcess> clientsOfEveryone();
-platform::Seam<std::vector<ClientProcess>()>& clientsOfEveryoneSeam();
+// The client's processes of every user on the machine (for the tool running as root); none when
+// the process list cannot be read.
+using ClientProcesses = std::optional<std::vector<ClientProcess>>;
+ClientProcesses clientsOfEveryone();
+platform::Seam<ClientProcesses()>& clientsOfEveryoneSeam();
 
 // While the client runs: logs `message` and gives the refused run's outcome (NIMBLA_DRIVE_RUNNING
-// with the client's processes); else none.
-std::optional<Outcome> refusalWhileRunning(const Session& session, std::string_view message);
+// with the client's processes). When the process list cannot be read: logs kProcessListFailure
+// and gives `failed` with processListFailed set. Else none.
+std::optional<Outcome> refusalWhileRunning(const Session& session, std::string_view message,
+                                           std::string_view failed);
 
-// The running applications of one user; tests replace it.
-platform::Seam<std::vector<platform::RunningApplication>(uid_t)>& runningApplicationsSeam();
+// The running applications of one user (none: the list cannot be read); tests replace it.
+using RunningApplications = std::optional<std::vector<platform::RunningApplication>>;
+platform::Seam<RunningApplications(uid_t)>& runningApplicationsSeam();
 
 }  // namespace nimbla

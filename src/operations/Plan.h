@@ -70,6 +70,8 @@ struct Outcome {
     std::string_view name;  // one of the five outcome notifications' names
     // The client's processes as the running check saw them (some only when it was refused).
     std::vector<pid_t> clientPids;
+    // Refused because the process list could not be read (the name is then the failure's).
+    bool processListFailed = false;
     // The client's version as the version read gave it, line end removed; none when unreadable
     // or not read (a refused run reads nothing).
     std::optional<std::string> clientVersion;

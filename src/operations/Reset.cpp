@@ -43,7 +43,8 @@ Outcome resetStages(const Session& session) {
 }
 
 Outcome reset(const Session& session) {
-    if (std::optional<Outcome> refused = refusalWhileRunning(session, kResetRefusal)) {
+    if (std::optional<Outcome> refused =
+            refusalWhileRunning(session, kResetRefusal, outcomes::resetFailed)) {
         return std::move(*refused);
     }
     return resetStages(session);

@@ -69,7 +69,8 @@ Outcome runUninstallScripts(const Session& session, UninstallRun run) {
 }
 
 Outcome uninstall(const Session& session) {
-    if (std::optional<Outcome> refused = refusalWhileRunning(session, kUninstallRefusal)) {
+    if (std::optional<Outcome> refused =
+            refusalWhileRunning(session, kUninstallRefusal, outcomes::uninstallFailed)) {
         return std::move(*refused);
     }
     return runUninstallScripts(session, removeDomainBeforeUninstall(session));

@@ -26,9 +26,11 @@ std::shared_ptr<const Session> windowSession() {
 
 void resetNimbla(bool preUninstallReset) {
     auto session = windowSession();
-    if (!preUninstallReset && refusalWhileRunning(*session, kResetRefusal)) {
-        outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
-        return;
+    if (!preUninstallReset) {
+        if (auto refused = refusalWhileRunning(*session, kResetRefusal, outcomes::resetFailed)) {
+            outcomes::postFromMainQueue(refused->name);
+            return;
+        }
     }
     platform::dispatchBackgroundAsync([session, preUninstallReset] {
         const Outcome outcome = resetStages(*session);
@@ -41,8 +43,9 @@ void resetNimbla(bool preUninstallReset) {
 
 void uninstallNimbla() {
     auto session = windowSession();
-    if (refusalWhileRunning(*session, kUninstallRefusal)) {
-        outcomes::postFromMainQueue(outcomes::nimblaDriveRunning);
+    if (auto refused =
+            refusalWhileRunning(*session, kUninstallRefusal, outcomes::uninstallFailed)) {
+        outcomes::postFromMainQueue(refused->name);
         return;
     }
     auto run = std::make_shared<UninstallRun>(removeDomainBeforeUninstall(*session));

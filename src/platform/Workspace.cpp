@@ -55,23 +55,58 @@ std::optional<std::string> identifierForExecutable(std::string_view path, Bundle
     return facts.identifier;
 }
 
+// The path that says what the process is: its executable's, or else the path it was started from
+// when the process's own name is that path's last part (the name cut to the system's length).
+std::string_view pathOf(const ProcessEntry& process) {
+    if (!process.executable.empty()) {
+        return process.executable;
+    }
+    const std::string_view launched = process.launchPath;
+    const std::size_t slash = launched.rfind('/');
+    if (process.name.empty() || slash == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view last = launched.substr(slash + 1);
+    constexpr std::size_t kShortestCutName = 15;  // Linux keeps 15 bytes, macOS 16
+    const bool named = last == process.name ||
+                       (process.name.size() >= kShortestCutName && last.starts_with(process.name));
+    return named ? launched : std::string_view();
+}
+
 }  // namespace
 
-std::vector<RunningApplication> runningApplicationsOf(uid_t uid) {
+Seam<ProcessList(std::optional<uid_t>)>& processListSeam() {
+    static auto* const seam = new Seam<ProcessList(std::optional<uid_t>)>(os::processesOf);
+    return *seam;
+}
+
+std::optional<std::vector<RunningApplication>> runningApplicationsOf(uid_t uid) {
+    const ProcessList processes = processListSeam()(uid);
+    if (!processes) {
+        return std::nullopt;
+    }
     std::vector<RunningApplication> applications;
     BundleCache cache;
-    for (const os::ProcessEntry& process : os::processesOf(uid)) {
-        applications.push_back({process.pid, identifierForExecutable(process.executable, cache)});
+    for (const ProcessEntry& process : *processes) {
+        if (const std::string_view path = pathOf(process); !path.empty()) {
+            applications.push_back({process.pid, identifierForExecutable(path, cache)});
+        }
     }
     return applications;
 }
 
-std::vector<std::pair<uid_t, RunningApplication>> runningApplicationsOfEveryone() {
+std::optional<std::vector<std::pair<uid_t, RunningApplication>>> runningApplicationsOfEveryone() {
+    const ProcessList processes = processListSeam()(std::nullopt);
+    if (!processes) {
+        return std::nullopt;
+    }
     std::vector<std::pair<uid_t, RunningApplication>> applications;
     BundleCache cache;
-    for (const os::ProcessEntry& process : os::processesOf(std::nullopt)) {
-        applications.push_back(
-            {process.uid, {process.pid, identifierForExecutable(process.executable, cache)}});
+    for (const ProcessEntry& process : *processes) {
+        if (const std::string_view path = pathOf(process); !path.empty()) {
+            applications.push_back(
+                {process.uid, {process.pid, identifierForExecutable(path, cache)}});
+        }
     }
     return applications;
 }

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,14 +54,19 @@ bool isPid(const char* name) {
 
 }  // namespace
 
-std::vector<os::ProcessEntry> os::processesOf(std::optional<uid_t> uid) {
+ProcessList os::processesOf(std::optional<uid_t> uid) {
     std::vector<ProcessEntry> processes;
     DIR* proc = ::opendir("/proc");
     if (!proc) {
-        return processes;
+        return std::nullopt;
     }
     const int procFd = ::dirfd(proc);
-    while (const dirent* entry = ::readdir(proc)) {
+    for (;;) {
+        errno = 0;  // readdir ends the list with errno untouched, or set when it broke off
+        const dirent* entry = ::readdir(proc);
+        if (entry == nullptr) {
+            break;
+        }
         if (!isPid(entry->d_name)) {
             continue;
         }
@@ -76,9 +82,13 @@ std::vector<os::ProcessEntry> os::processesOf(std::optional<uid_t> uid) {
         pid_t pid = 0;
         std::from_chars(entry->d_name,
                         entry->d_name + std::char_traits<char>::length(entry->d_name), pid);
-        processes.push_back({pid, std::move(*executable), *owner});
+        processes.push_back({pid, *owner, std::move(*executable), {}, {}});
     }
+    const bool listed = errno == 0;
     ::closedir(proc);
+    if (!listed) {
+        return std::nullopt;
+    }
     return processes;
 }
 

@@ -53,14 +53,21 @@ protected:
                     [this](uid_t uid) { return uid == 501 ? std::optional(alex()) : std::nullopt; },
                     [this] { return std::optional(alex()); },
                     [this](const std::string& h, uid_t) { return !homeless.contains(h); }};
-    platform::Seam<std::vector<platform::RunningApplication>(uid_t)>::Override apps =
-        runningApplicationsSeam().override([this](uid_t) {
+    bool processListFails = false;
+    platform::Seam<RunningApplications(uid_t)>::Override apps =
+        runningApplicationsSeam().override([this](uid_t) -> RunningApplications {
+            if (processListFails)
+                return std::nullopt;
             std::vector<platform::RunningApplication> list;
             for (pid_t pid : running) list.push_back({pid, "com.nimbla.desktop"});
             return list;
         });
-    platform::Seam<std::vector<ClientProcess>()>::Override all =
-        clientsOfEveryoneSeam().override([this] { return everyone; });
+    platform::Seam<ClientProcesses()>::Override all =
+        clientsOfEveryoneSeam().override([this]() -> ClientProcesses {
+            if (processListFails)
+                return std::nullopt;
+            return everyone;
+        });
     platform::Seam<RunProcessAsSudoFn>::Override sudo =
         runProcessAsSudoSeam().override([this](const Session&, const std::string& line, auto&) {
             privileged.push_back(line);
@@ -187,6 +194,11 @@ TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
         {{"reset", "--json", "--quiet"}, 3, "CLIENT_RUNNING", [this] { running = {4242}; }},
         {{"status", "--json"}, 0, ""},
         {{"reset", "--json", "--quiet"}, 0, ""},
+        {{"status", "--json"}, 4, "PROCESS_LIST_FAILED", [this] { processListFails = true; }},
+        {{"reset", "--json", "--quiet", "--quit-client=1"},
+         4,
+         "PROCESS_LIST_FAILED",
+         [this] { processListFails = true; }},
         {{"reset", "--json", "--quiet"},
          1,
          "",
@@ -196,6 +208,7 @@ TEST_F(CommandLine, EveryExitPrintsOneJsonObject) {
     };
     for (const auto& c : cases) {
         running.clear();
+        processListFails = false;
         runner.answers.clear();
         c.before();
         const Ran ran = cli(c.arguments);

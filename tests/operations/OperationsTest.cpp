@@ -129,11 +129,15 @@ protected:
     TempDir resources;
     ScriptedRunner runner;
     OutcomeRecorder outcomes;
-    Seam<std::vector<RunningApplication>(
-        uid_t)>::Override workspace = runningApplicationsSeam().override([this](uid_t) {
-        ++runningChecks;
-        return std::vector<RunningApplication>{{101, clientRunning ? "com.nimbla.desktop" : "x"}};
-    });
+    bool processListFails = false;
+    Seam<RunningApplications(uid_t)>::Override workspace =
+        runningApplicationsSeam().override([this](uid_t) -> RunningApplications {
+            ++runningChecks;
+            if (processListFails)
+                return std::nullopt;
+            return std::vector<RunningApplication>{
+                {101, clientRunning ? "com.nimbla.desktop" : "x"}};
+        });
     Seam<OperatingSystemVersion()>::Override system = operatingSystemVersionSeam().override([] {
         return OperatingSystemVersion{13, 4, 0};
     });
@@ -193,6 +197,20 @@ TEST_F(Workflow, BackToBackResetsPostOneOutcomeEachAndThePreUninstallOneNone) {
     EXPECT_EQ(runner.calls.size(), 12u);
     EXPECT_EQ(runningChecks, 2);
     EXPECT_EQ(outcomes.names, (Strings{"RESET_SUCCESS", "RESET_SUCCESS"}));
+}
+
+// A process list that cannot be read is no "not running": both workflows fail before any step.
+TEST_F(Workflow, AnUnreadableProcessListFailsBothWorkflowsBeforeAnyStep) {
+    processListFails = true;
+    const LogCapture logged;
+    resetNimbla();
+    uninstallNimbla();
+    settle();
+    EXPECT_TRUE(runner.calls.empty());
+    EXPECT_TRUE(privileged.empty());
+    EXPECT_EQ(outcomes.names, (Strings{"RESET_FAILED", "UNINSTALL_FAILED"}));
+    const std::string line = std::string(kProcessListFailure) + "\n";
+    EXPECT_EQ(logged.appended(), line + line);
 }
 
 TEST_F(Workflow, UninstallRemovesTheDomainHereThenRunsBothScriptsInTheBackground) {

@@ -5,18 +5,13 @@
 #include <sys/types.h>
 
 #include <optional>
-#include <string>
-#include <vector>
+
+#include "platform/Workspace.h"
 
 namespace nimbla::platform::os {
 
-// The processes of user `uid` (with none: of every user) with their executables' paths and
-// their users. Processes that end meanwhile or cannot be read are left out.
-struct ProcessEntry {
-    pid_t pid = 0;
-    std::string executable;
-    uid_t uid = 0;
-};
-std::vector<ProcessEntry> processesOf(std::optional<uid_t> uid);
+// The processes of user `uid` (with none: of every user), or none when the system's list cannot
+// be read. Processes that end meanwhile are left out.
+ProcessList processesOf(std::optional<uid_t> uid);
 
 }  // namespace nimbla::platform::os
