@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "cli/AllUsers.h"
 #include "cli/Execute.h"
 #include "cli/Options.h"
 #include "cli/Probe.h"
@@ -129,23 +130,41 @@ std::string startLine(const Options& options, const Context& context, const Targ
            std::to_string(context.effectiveUid) + "), process " + std::to_string(::getpid()) + "\n";
 }
 
-// The read-only probes of status and a dry run: what they print, and the exit status (a dry run
-// the client's running would refuse exits 3).
-int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
+// The read-only probes of status and a dry run: what they print, and the exit status the real
+// run would have (3 when a client it would meet runs, 1 when a step it needs cannot run).
+int look(const Session& session, const Options& options, const Target& target,
+         const Outputs& outputs, Report& report) {
     probe(session, options.command, report);
+    Verdict verdict;
+    if (options.command != Command::Status) {
+        const std::string others = options.command == Command::Uninstall && target.runAsUser
+                                       ? clientsOfOthers(target.user.uid)
+                                       : std::string();
+        if (!report.clientPids.empty() && !options.quitClientSeconds) {
+            verdict.exitCode = kExitClientRunning;
+        } else if (!others.empty()) {
+            verdict = {kExitClientRunning, "Nimbla Drive is running for " + others +
+                                               "; the app is shared, so the uninstall would be "
+                                               "refused.\n"};
+            report.error =
+                ErrorRecord{"CLIENT_RUNNING", verdict.why.substr(0, verdict.why.size() - 2)};
+        } else if (verdict = dryRunVerdict(options.command, report); verdict.exitCode != 0) {
+            report.error =
+                ErrorRecord{"SCRIPT_MISSING", verdict.why.substr(0, verdict.why.size() - 2)};
+        }
+        if (verdict.exitCode == kExitClientRunning) {
+            report.outcome = std::string(outcomes::nimblaDriveRunning);
+        }
+    }
     // status's report is its data, on standard output (standard error with --json); a dry
     // run's plan is progress.
     if (outputs.output.human && options.command == Command::Status) {
         writeAll(STDOUT_FILENO, statusText(report));
     } else if (outputs.output.human) {
-        writeAll(STDERR_FILENO, planText(report, options.quitClientSeconds.has_value()));
+        writeAll(STDERR_FILENO,
+                 planText(report, options.quitClientSeconds.has_value()) + verdict.why);
     }
-    const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
-                         !options.quitClientSeconds;
-    if (refused) {
-        report.outcome = std::string(outcomes::nimblaDriveRunning);
-    }
-    return refused ? kExitClientRunning : kExitSuccess;
+    return verdict.exitCode;
 }
 
 bool asksForJson(const std::vector<std::string>& arguments) {
@@ -211,16 +230,27 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
         }
     }
 
-    // 2. Whose client, and the session that works for them.
+    // 2. Whose client, and the session that works for them: every account with --all-users,
+    // and for status, the machine when nobody is at the console.
     const auto chosen = chooseTarget(options, context);
     const Target* target = std::get_if<Target>(&chosen);
+    const Refusal* refusal = std::get_if<Refusal>(&chosen);
+    if (options.allUsers || (options.command == Command::Status && context.effectiveUid == 0 &&
+                             refusal != nullptr && refusal->code == kNoConsoleUser)) {
+        if (copy) {
+            copy->append(startLine(options, context, nullptr));
+        }
+        return finish(outputs, report, nullptr,
+                      everyAccount(options, context, outputs.output, report, copy.get()),
+                      copy.get());
+    }
     if (copy) {
         if (target != nullptr) {
             copy->setUser(target->user.user);
         }
         copy->append(startLine(options, context, target));
     }
-    if (const Refusal* refusal = std::get_if<Refusal>(&chosen)) {
+    if (refusal != nullptr) {
         report.error = ErrorRecord{refusal->code, refusal->message};
         return finish(outputs, report, nullptr, refusal->exitCode, copy.get());
     }
@@ -245,10 +275,13 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
 
     // 3. Look, or act.
     if (!realRun) {
-        return finish(outputs, report, &stepLog, look(session, options, outputs, report));
+        return finish(outputs, report, &stepLog, look(session, options, *target, outputs, report));
     }
     const int exitCode =
         execute(session, log, options, *target, outputs.output, report, copy.get());
+    if (options.command == Command::Uninstall && target->runAsUser && report.leftovers) {
+        report.otherAccountsWithTraces = otherAccountsWithTraces(context, target->user.uid);
+    }
     return finish(outputs, report, &stepLog, exitCode, copy.get());
 }
 

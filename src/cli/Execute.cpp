@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "cli/AllUsers.h"
 #include "cli/Interruption.h"
 #include "cli/Probe.h"
 #include "cli/RunLock.h"
@@ -73,19 +74,6 @@ std::string quitClient(const Session& session, int seconds, const Output& output
                                                 : "Nimbla Drive did not quit in time.\n");
     }
     return lines;
-}
-
-// As root, the app in /Applications is every user's: while anyone else's client runs, an
-// uninstall would pull it from under them.
-std::string otherUsersClients(const Target& target) {
-    std::string running;
-    for (const ClientProcess& client : clientsOfEveryone()) {
-        if (client.uid != target.user.uid) {
-            running += (running.empty() ? "" : ", ") + client.user + " (process " +
-                       std::to_string(client.pid) + ")";
-        }
-    }
-    return running;
 }
 
 void record(const Session& session, const Outcome& outcome, Report& report) {
@@ -172,18 +160,20 @@ int execute(Session& session, LogDestination& log, const Options& options, const
             session.childWatch = {};
         }
     } detach{session};
-    if (options.quitClientSeconds) {
-        const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
-        if (copy != nullptr && !asked.empty()) {
-            copy->append(asked);
-        }
-    }
+    // As root, the app in /Applications is every user's: while anyone else's client runs, an
+    // uninstall would pull it from under them. Checked before any client is asked to quit.
     if (options.command == Command::Uninstall && target.runAsUser) {
-        if (const std::string others = otherUsersClients(target); !others.empty()) {
+        if (const std::string others = clientsOfOthers(user.uid); !others.empty()) {
             report.outcome = std::string(outcomes::nimblaDriveRunning);
             return refused(report, kExitClientRunning, "CLIENT_RUNNING",
                            "Nimbla Drive is running for " + others +
                                "; the app is shared, so nothing was changed");
+        }
+    }
+    if (options.quitClientSeconds) {
+        const std::string asked = quitClient(session, *options.quitClientSeconds, output, report);
+        if (copy != nullptr && !asked.empty()) {
+            copy->append(asked);
         }
     }
 

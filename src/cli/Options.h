@@ -23,6 +23,7 @@ struct Options {
     std::optional<std::string> logFile;    // --log FILE
     std::optional<int> quitClientSeconds;  // --quit-client[=SECONDS]
     bool relaunch = false;                 // --relaunch
+    bool allUsers = false;                 // --all-users: every account (status, uninstall)
 };
 
 // The exit statuses, stable for scripts.

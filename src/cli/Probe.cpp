@@ -45,6 +45,8 @@ std::string shown(std::string path) {
     return path;
 }
 
+}  // namespace
+
 std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {
     if (!traces) {
         return "Traces on disk: unknown (the list beside the uninstall scripts cannot be read)\n";
@@ -59,8 +61,6 @@ std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {
     }
     return text;
 }
-
-}  // namespace
 
 std::string statusText(const Report& report) {
     std::string pids;

@@ -117,7 +117,9 @@ std::optional<std::vector<Trace>> tracesOnDisk(const Session& session, const Pla
     for (const std::string& path : *removable) {
         traces.push_back(traceAt(path, false));
     }
-    for (const auto& [folder, changed] : preservationFolders(session.home)) {
+    // The machine's (no home): no never-uploaded files.
+    for (const auto& [folder, changed] :
+         session.home.empty() ? FolderTimes{} : preservationFolders(session.home)) {
         traces.push_back(traceAt(folder, true));
     }
     return traces;

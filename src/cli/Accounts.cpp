@@ -1,0 +1,166 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+
+#include "cli/AllUsers.h"
+#include "cli/Probe.h"
+#include "operations/DomainRemoval.h"
+#include "operations/NimblaDriveUtils.h"
+#include "operations/Traces.h"
+#include "operations/Uninstall.h"
+
+namespace nimbla::cli {
+
+std::vector<platform::RunAs> personAccounts(const Context& context) {
+    std::map<uid_t, platform::RunAs> people;
+    for (platform::RunAs& account :
+         context.accounts ? context.accounts() : std::vector<platform::RunAs>{}) {
+        if (account.uid >= kFirstPersonUid && !people.contains(account.uid) &&
+            context.isOwnHome(account.home, account.uid)) {
+            people.emplace(account.uid, std::move(account));
+        }
+    }
+    std::vector<platform::RunAs> accounts;
+    for (auto& [uid, account] : people) {
+        accounts.push_back(std::move(account));
+    }
+    return accounts;
+}
+
+Session sessionOf(const platform::RunAs& account) {
+    Session session;
+    session.runAs = account;
+    session.userName = account.user;
+    session.home = account.home;
+    session.clientOwner = account.uid;
+    return session;
+}
+
+AccountRecord recordOf(const platform::RunAs& account) {
+    AccountRecord record;
+    record.user = account.user;
+    record.uid = account.uid;
+    record.home = account.home;
+    return record;
+}
+
+Plan userPart(Plan plan) {
+    std::erase_if(plan.steps, [](const PlannedStep& step) { return step.asAdministrator; });
+    plan.complete = userUninstallScript().has_value();
+    return plan;
+}
+
+Plan machinePart(Plan plan) {
+    std::erase_if(plan.steps, [](const PlannedStep& step) { return !step.asAdministrator; });
+    plan.complete = privilegedUninstallScript().has_value();
+    return plan;
+}
+
+std::string clientsOfOthers(uid_t except) {
+    std::string running;
+    for (const ClientProcess& client : clientsOfEveryone()) {
+        if (client.uid != except) {
+            running += (running.empty() ? "" : ", ") + client.user + " (process " +
+                       std::to_string(client.pid) + ")";
+        }
+    }
+    return running;
+}
+
+std::vector<std::string> otherAccountsWithTraces(const Context& context, uid_t except) {
+    const Plan plan = userPart(planUninstall(ProcessResult{}));
+    std::vector<std::string> others;
+    for (const platform::RunAs& account : personAccounts(context)) {
+        if (account.uid == except) {
+            continue;
+        }
+        const auto left = leftoversOf(sessionOf(account), plan);
+        if (!left || !left->empty()) {
+            others.push_back(account.user);
+        }
+    }
+    return others;
+}
+
+namespace {
+
+std::vector<TraceRecord> records(const std::optional<std::vector<Trace>>& traces) {
+    std::vector<TraceRecord> found;
+    for (const Trace& trace : traces.value_or(std::vector<Trace>{})) {
+        found.push_back({trace.path, trace.kind, trace.bytes, trace.kept});
+    }
+    return found;
+}
+
+std::string machineText(const Report& report) {
+    std::string running;
+    for (const ClientRecord& client : *report.runningClients) {
+        running += (running.empty() ? "" : ", ") + client.user + " (process " +
+                   std::to_string(client.pid) + ")";
+    }
+    std::string text =
+        "Nimbla Drive: " +
+        (report.clientVersion ? "version " + *report.clientVersion
+                              : std::string("not installed (version unreadable)")) +
+        "\nRunning: " + (running.empty() ? std::string("no") : "for " + running) +
+        "\nSystem: " + report.systemVersion +
+        "\nUser: " + (report.accounts ? "every account" : std::string("nobody at the console")) +
+        "\nUninstall script (user): " + report.userScript.value_or("missing") +
+        "\nUninstall script (administrator): " + report.privilegedScript.value_or("missing") +
+        "\nThe machine's part:\n" + tracesText(report.traces);
+    for (const AccountRecord& account : report.accounts.value_or(std::vector<AccountRecord>{})) {
+        text += account.user + " (uid " + std::to_string(account.uid) + ", " + account.home +
+                "):\n" + tracesText(account.traces);
+    }
+    return text;
+}
+
+}  // namespace
+
+int machineStatus(const Options& options, const Context& context, const Output& output,
+                  Report& report) {
+    Session machine;
+    machine.userName = "root";
+    const ProcessResult version = readClientVersion(machine);
+    report.clientVersion = versionText(version);
+    report.clientInstalled = report.clientVersion.has_value();
+    report.runningClients.emplace();
+    for (const ClientProcess& client : clientsOfEveryone()) {
+        report.runningClients->push_back({client.user, client.uid, client.pid});
+        report.clientPids.push_back(client.pid);
+    }
+    const Plan plan = planUninstall(version);
+    if (const auto traces = tracesOnDisk(machine, machinePart(plan))) {
+        report.traces = records(traces);
+    }
+    if (options.allUsers) {
+        report.accounts.emplace();
+        for (const platform::RunAs& account : personAccounts(context)) {
+            AccountRecord record = recordOf(account);
+            if (const auto traces = tracesOnDisk(sessionOf(account), userPart(plan))) {
+                record.traces = records(traces);
+            }
+            report.accounts->push_back(std::move(record));
+        }
+    }
+    if (output.human) {
+        writeAll(STDOUT_FILENO, machineText(report));
+    }
+    return kExitSuccess;
+}
+
+Verdict dryRunVerdict(Command command, const Report& report) {
+    if (command != Command::Uninstall) {
+        return {};
+    }
+    if (!report.userScript || !report.privilegedScript) {
+        return {kExitFailed, std::string("The ") +
+                                 (report.userScript ? "administrator" : "user's") +
+                                 " uninstall script is missing: that step cannot run, so the "
+                                 "uninstall would fail.\n"};
+    }
+    return {};
+}
+
+}  // namespace nimbla::cli

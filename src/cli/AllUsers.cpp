@@ -1,0 +1,281 @@
+#include "cli/AllUsers.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "cli/Interruption.h"
+#include "cli/Probe.h"
+#include "cli/RunLock.h"
+#include "operations/DomainRemoval.h"
+#include "operations/NimblaDriveUtils.h"
+#include "operations/Outcomes.h"
+#include "operations/Traces.h"
+#include "operations/Uninstall.h"
+#include "platform/Clock.h"
+#include "process/RunProcessAsSudo.h"
+
+namespace nimbla::cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+int refused(Report& report, int exitCode, std::string code, std::string message) {
+    report.error = ErrorRecord{std::move(code), std::move(message)};
+    return exitCode;
+}
+
+std::string clientsText(const std::vector<ClientProcess>& clients) {
+    std::string text;
+    for (const ClientProcess& client : clients) {
+        text += (text.empty() ? "" : ", ") + client.user + " (process " +
+                std::to_string(client.pid) + ")";
+    }
+    return text;
+}
+
+// Asks every account's client to quit and waits up to `seconds` for all of them; the clients
+// still running afterwards.
+std::vector<ClientProcess> quitEveryClient(int seconds, const std::atomic<int>& interruption,
+                                           Report& report) {
+    const std::vector<ClientProcess> asked = clientsOfEveryone();
+    for (const ClientProcess& client : asked) {
+        ::kill(client.pid, SIGTERM);
+    }
+    std::vector<ClientProcess> running = asked;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!running.empty() && std::chrono::steady_clock::now() < deadline &&
+           interruption.load() == 0) {
+        std::this_thread::sleep_for(50ms);
+        running = clientsOfEveryone();
+    }
+    for (const ClientProcess& client : asked) {
+        const bool ended = std::none_of(running.begin(), running.end(),
+                                        [&](const auto& other) { return other.pid == client.pid; });
+        report.clientQuits.push_back({client.pid, SIGTERM, ended});
+    }
+    return running;
+}
+
+// The plan each account's run would follow, with what it would remove; the machine's step in
+// the report's own plan.
+int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output& output,
+                     bool quitsClient, Report& report) {
+    std::string text;
+    if (!report.runningClients->empty()) {
+        text += "Nimbla Drive is running for " + clientsText(clientsOfEveryone()) +
+                (quitsClient ? "; every one would be asked to quit first.\n"
+                             : "; the uninstall would be refused.\n");
+    }
+    Plan whole;
+    for (const platform::RunAs& account : accounts) {
+        const Session session = sessionOf(account);
+        whole = planUninstall(readClientVersion(session));
+        Plan own = userPart(whole);
+        findRemovals(session, own);
+        AccountRecord record = recordOf(account);
+        record.plan.push_back(planned(session, versionReadStep()));
+        for (const PlannedStep& step : own.steps) {
+            record.plan.push_back(planned(session, step));
+        }
+        Report shown;
+        shown.plan = record.plan;
+        text += "For " + account.user + " (uid " + std::to_string(account.uid) + ", " +
+                account.home + "): " + planText(shown, false);
+        report.accounts->push_back(std::move(record));
+    }
+    Session machine;
+    Plan administrator = machinePart(accounts.empty() ? planUninstall(ProcessResult{}) : whole);
+    findRemovals(machine, administrator);
+    for (const PlannedStep& step : administrator.steps) {
+        report.plan.push_back(planned(machine, step));
+    }
+    text += "Then, once for the machine: " + planText(report, false);
+    const Verdict verdict = dryRunVerdict(Command::Uninstall, report);
+    const bool blocked = !report.runningClients->empty() && !quitsClient;
+    if (output.human) {
+        writeAll(STDERR_FILENO, text + (blocked ? "" : verdict.why));
+    }
+    if (blocked) {
+        report.outcome = std::string(outcomes::nimblaDriveRunning);
+        return refused(report, kExitClientRunning, "CLIENT_RUNNING",
+                       "Nimbla Drive is running for " + clientsText(clientsOfEveryone()) +
+                           "; the uninstall would be refused. Quit it first (or use "
+                           "--quit-client).");
+    }
+    if (verdict.exitCode != kExitSuccess) {
+        return refused(report, verdict.exitCode, "SCRIPT_MISSING",
+                       verdict.why.substr(0, verdict.why.size() - 1));
+    }
+    return kExitSuccess;
+}
+
+// One account's part of the uninstall: the domain removal and the user's script as that
+// account, logged to that account's Desktop log (and the --log copy).
+bool uninstallFor(const platform::RunAs& account, const Output& output,
+                  const std::atomic<int>& interruption, Interruption& watch, LogCopy* copy,
+                  AccountRecord& record) {
+    Session session = sessionOf(account);
+    LogDestination log(logPathFor(account.home, platform::now()));
+    log.setOwner(account.uid, account.gid);
+    if (copy != nullptr) {
+        copy->setUser(account.user);
+        log.setCopy([copy](std::string_view text) { copy->append(text); });
+    }
+    session.log = &log;
+    session.interruption = &interruption;
+    session.childWatch = [&watch](pid_t pid) { watch.running(pid, true); };
+    session.observer = [&output, &record](const StepEvent& event) {
+        if (event.phase == StepEvent::Phase::Ended) {
+            record.steps.push_back(StepRecord::from(event));
+            if (output.human) {
+                writeAll(STDERR_FILENO,
+                         record.user + ": " + stepLine(record.steps.back(), output.colour));
+            }
+        }
+    };
+    UninstallRun run = removeDomainBeforeUninstall(session);
+    Plan own = userPart(run.outcome.plan);
+    const bool scripts =
+        runSteps(session, std::vector<PlannedStep>(own.steps.begin() + 1, own.steps.end()));
+    const bool succeeded = run.domainRemoved && scripts && own.complete;
+    record.outcome =
+        std::string(succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed);
+    record.leftovers = leftoversOf(session, own);
+    return succeeded;
+}
+
+// The administrator's step, once, as root; its output in the --log copy.
+bool uninstallMachine(const Output& output, const std::atomic<int>& interruption,
+                      Interruption& watch, LogCopy* copy, Report& report) {
+    Session machine;
+    machine.userName = "root";
+    machine.interruption = &interruption;
+    machine.childWatch = [&watch](pid_t pid) { watch.running(pid, false); };
+    machine.observer = [&output, &report, copy](const StepEvent& event) {
+        if (event.phase != StepEvent::Phase::Ended) {
+            return;
+        }
+        report.steps.push_back(StepRecord::from(event));
+        if (output.human) {
+            writeAll(STDERR_FILENO, stepLine(report.steps.back(), output.colour));
+        }
+        if (copy != nullptr) {
+            copy->append("Administrator script: " + std::string(event.output) + "\n");
+        }
+    };
+    if (copy != nullptr) {
+        copy->setUser("root");
+    }
+    const Plan administrator = machinePart(planUninstall(ProcessResult{}));
+    const bool succeeded = interruption.load() == 0 && runSteps(machine, administrator.steps) &&
+                           administrator.complete;
+    report.leftovers = leftoversOf(machine, administrator);
+    return succeeded;
+}
+
+// Every account's leftovers and the machine's, in the report's top-level list (none when one
+// of them could not be looked for).
+void gatherLeftovers(Report& report) {
+    if (!report.leftovers) {
+        return;
+    }
+    std::vector<std::string> all;
+    for (const AccountRecord& account : *report.accounts) {
+        if (!account.leftovers) {
+            report.leftovers.reset();
+            return;
+        }
+        all.insert(all.end(), account.leftovers->begin(), account.leftovers->end());
+    }
+    all.insert(all.end(), report.leftovers->begin(), report.leftovers->end());
+    report.leftovers = std::move(all);
+}
+
+}  // namespace
+
+int uninstallEveryAccount(const Options& options, const Context& context, const Output& output,
+                          Report& report, LogCopy* copy) {
+    const std::vector<platform::RunAs> accounts = personAccounts(context);
+    report.accounts.emplace();
+    report.runningClients.emplace();
+    for (const ClientProcess& client : clientsOfEveryone()) {
+        report.runningClients->push_back({client.user, client.uid, client.pid});
+    }
+    if (options.dryRun) {
+        return planEveryAccount(accounts, output, options.quitClientSeconds.has_value(), report);
+    }
+    // Decide before changing anything: every account's lock, then every account's client.
+    std::vector<std::unique_ptr<RunLock>> locks;
+    for (const platform::RunAs& account : accounts) {
+        locks.push_back(std::make_unique<RunLock>(account.home, account.uid, account.gid));
+        if (locks.back()->state() != RunLock::State::Held) {
+            return refused(report, kExitCannotRun, "LOCKED",
+                           "another " + std::string(kProgram) + " run for " + account.user +
+                               " is in progress, or its lock cannot be taken; nothing was changed");
+        }
+    }
+    Interruption watch;
+    const std::atomic<int>& interruption = watch.signal();
+    if (!report.runningClients->empty()) {
+        std::vector<ClientProcess> running = clientsOfEveryone();
+        if (options.quitClientSeconds) {
+            running = quitEveryClient(*options.quitClientSeconds, interruption, report);
+        }
+        if (const int signal = interruption.load(); signal != 0) {
+            report.outcome = std::string(kInterrupted);
+            return refused(report, 128 + signal, std::string(kInterrupted),
+                           "interrupted by signal " + std::to_string(signal) +
+                               " while waiting for the client to quit: nothing was removed");
+        }
+        if (!running.empty()) {
+            report.outcome = std::string(outcomes::nimblaDriveRunning);
+            return refused(
+                report, kExitClientRunning, "CLIENT_RUNNING",
+                options.quitClientSeconds
+                    ? "Nimbla Drive was asked to quit and is still running for " +
+                          clientsText(running) +
+                          "; nothing was removed. Run it again once the client has quit."
+                    : "Nimbla Drive is running for " + clientsText(running) +
+                          "; nothing was changed. Quit it first (or use --quit-client).");
+        }
+    }
+    bool succeeded = true;
+    for (const platform::RunAs& account : accounts) {
+        if (interruption.load() != 0) {
+            break;
+        }
+        report.accounts->push_back(recordOf(account));
+        succeeded =
+            uninstallFor(account, output, interruption, watch, copy, report.accounts->back()) &&
+            succeeded;
+    }
+    succeeded = uninstallMachine(output, interruption, watch, copy, report) && succeeded;
+    if (const int signal = interruption.load(); signal != 0) {
+        report.outcome = std::string(kInterrupted);
+        return refused(
+            report, 128 + signal, std::string(kInterrupted),
+            "interrupted by signal " + std::to_string(signal) + ": no further step was started");
+    }
+    gatherLeftovers(report);
+    report.outcome =
+        std::string(succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed);
+    return succeeded && report.leftovers && report.leftovers->empty() ? kExitSuccess : kExitFailed;
+}
+
+int everyAccount(const Options& options, const Context& context, const Output& output,
+                 Report& report, LogCopy* copy) {
+    if (context.effectiveUid != 0) {
+        return refused(report, kExitCannotRun, "NEEDS_ROOT",
+                       "--all-users needs root (run it with sudo)");
+    }
+    return options.command == Command::Status
+               ? machineStatus(options, context, output, report)
+               : uninstallEveryAccount(options, context, output, report, copy);
+}
+
+}  // namespace nimbla::cli
