@@ -20,7 +20,9 @@ nimbla_reset=${NIMBLA_RESET:-/usr/local/bin/nimbla-reset}
 results=/var/log/nimbla-reset
 user=${3-} wait=${4:-30} relaunch=${5-}
 
-[[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]] || { echo "bad user name: $user" >&2; exit 2; }
+# Any name the system has an account for (spaces, dots, "@"), as one argument; a service account
+# (the setup assistant's during enrolment, say) is nobody.
+uid=$(id -u -- "$user" 2>/dev/null) && ((uid < 500)) && user=
 [[ $wait =~ ^[0-9]+$ ]] || { echo "bad number of seconds (parameter 4): $wait" >&2; exit 2; }
 umask 077
 if [[ -L $results ]] || ! mkdir -p "$results" || [[ ! -O $results ]] || ! chmod 0700 "$results"; then
@@ -29,10 +31,11 @@ if [[ -L $results ]] || ! mkdir -p "$results" || [[ ! -O $results ]] || ! chmod 
 fi
 
 options=(--json --log "$results/nimbla-reset.log")
-[[ -n $user ]] && options+=(--user "$user")
+[[ -n $user ]] && options+=(--user="$user")
 ((wait > 0)) && options+=(--quit-client="$wait")
 [[ $relaunch == relaunch ]] && options+=(--relaunch)
-"$nimbla_reset" reset "${options[@]}" >"$results/reset-${user:-console}.json" </dev/null
+safe=${user//[!A-Za-z0-9_.@-]/_}
+"$nimbla_reset" reset "${options[@]}" >"$results/reset-${safe:-console}.json" </dev/null
 status=$?
 case $status in
 0) outcome="reset" ;;
