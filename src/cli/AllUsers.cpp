@@ -74,7 +74,11 @@ int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output&
     Plan whole;
     for (const platform::RunAs& account : accounts) {
         const Session session = sessionOf(account);
-        whole = planUninstall(readClientVersion(session));
+        const ProcessResult version = readClientVersion(session);
+        if (!report.clientVersion) {
+            report.clientVersion = versionText(version);
+        }
+        whole = planUninstall(version);
         Plan own = userPart(whole);
         findRemovals(session, own);
         AccountRecord record = recordOf(account);
@@ -118,7 +122,7 @@ int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output&
 // account, logged to that account's Desktop log (and the --log copy).
 bool uninstallFor(const platform::RunAs& account, const Output& output,
                   const std::atomic<int>& interruption, Interruption& watch, LogCopy* copy,
-                  AccountRecord& record) {
+                  AccountRecord& record, std::optional<std::string>& version) {
     Session session = sessionOf(account);
     LogDestination log(logPathFor(account.home, platform::now()));
     log.setOwner(account.uid, account.gid);
@@ -143,6 +147,7 @@ bool uninstallFor(const platform::RunAs& account, const Output& output,
     const bool scripts =
         runSteps(session, std::vector<PlannedStep>(own.steps.begin() + 1, own.steps.end()));
     const bool succeeded = run.domainRemoved && scripts && own.complete;
+    version = version ? version : run.outcome.clientVersion;
     record.outcome =
         std::string(succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed);
     record.leftovers = leftoversOf(session, own);
@@ -196,53 +201,70 @@ void gatherLeftovers(Report& report) {
     report.leftovers = std::move(all);
 }
 
-}  // namespace
-
-int uninstallEveryAccount(const Options& options, const Context& context, const Output& output,
-                          Report& report, LogCopy* copy) {
-    const std::vector<platform::RunAs> accounts = personAccounts(context);
-    report.accounts.emplace();
-    report.runningClients.emplace();
-    for (const ClientProcess& client : clientsOfEveryone()) {
-        report.runningClients->push_back({client.user, client.uid, client.pid});
-    }
-    if (options.dryRun) {
-        return planEveryAccount(accounts, output, options.quitClientSeconds.has_value(), report);
-    }
-    // Decide before changing anything: every account's lock, then every account's client.
-    std::vector<std::unique_ptr<RunLock>> locks;
+// Every account's lock, held until the run ends: 0, or the refusal when one is taken.
+int lockEveryAccount(const std::vector<platform::RunAs>& accounts,
+                     std::vector<std::unique_ptr<RunLock>>& locks, Report& report) {
     for (const platform::RunAs& account : accounts) {
         locks.push_back(std::make_unique<RunLock>(account.home, account.uid, account.gid));
-        if (locks.back()->state() != RunLock::State::Held) {
+        const RunLock& lock = *locks.back();
+        if (lock.state() == RunLock::State::Failed) {
             return refused(report, kExitCannotRun, "LOCKED",
-                           "another " + std::string(kProgram) + " run for " + account.user +
-                               " is in progress, or its lock cannot be taken; nothing was changed");
+                           lock.problem() + "; nothing was changed");
         }
+        if (lock.state() == RunLock::State::Busy) {
+            return refused(
+                report, kExitCannotRun, "LOCKED",
+                "another " + std::string(kProgram) + " run for " + account.user +
+                    " is in progress" +
+                    (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")"
+                                       : std::string()) +
+                    "; nothing was changed");
+        }
+    }
+    return kExitSuccess;
+}
+
+// No account's client may run: 0, or the refusal (after asking every one to quit, with
+// --quit-client).
+int settleClients(const Options& options, const std::atomic<int>& interruption, Report& report) {
+    if (report.runningClients->empty()) {
+        return kExitSuccess;
+    }
+    std::vector<ClientProcess> running = clientsOfEveryone();
+    if (options.quitClientSeconds) {
+        running = quitEveryClient(*options.quitClientSeconds, interruption, report);
+    }
+    if (const int signal = interruption.load(); signal != 0) {
+        report.outcome = std::string(kInterrupted);
+        return refused(report, 128 + signal, std::string(kInterrupted),
+                       "interrupted by signal " + std::to_string(signal) +
+                           " while waiting for the client to quit: nothing was removed");
+    }
+    if (running.empty()) {
+        return kExitSuccess;
+    }
+    report.outcome = std::string(outcomes::nimblaDriveRunning);
+    return refused(report, kExitClientRunning, "CLIENT_RUNNING",
+                   options.quitClientSeconds
+                       ? "Nimbla Drive was asked to quit and is still running for " +
+                             clientsText(running) +
+                             "; nothing was removed. Run it again once the client has quit."
+                       : "Nimbla Drive is running for " + clientsText(running) +
+                             "; nothing was changed. Quit it first (or use --quit-client).");
+}
+
+// Decides before changing anything (every account's lock, then every account's client), then
+// each account's part and the machine's.
+int uninstallAll(const std::vector<platform::RunAs>& accounts, const Options& options,
+                 const Output& output, LogCopy* copy, Report& report) {
+    std::vector<std::unique_ptr<RunLock>> locks;
+    if (const int refusal = lockEveryAccount(accounts, locks, report); refusal != 0) {
+        return refusal;
     }
     Interruption watch;
     const std::atomic<int>& interruption = watch.signal();
-    if (!report.runningClients->empty()) {
-        std::vector<ClientProcess> running = clientsOfEveryone();
-        if (options.quitClientSeconds) {
-            running = quitEveryClient(*options.quitClientSeconds, interruption, report);
-        }
-        if (const int signal = interruption.load(); signal != 0) {
-            report.outcome = std::string(kInterrupted);
-            return refused(report, 128 + signal, std::string(kInterrupted),
-                           "interrupted by signal " + std::to_string(signal) +
-                               " while waiting for the client to quit: nothing was removed");
-        }
-        if (!running.empty()) {
-            report.outcome = std::string(outcomes::nimblaDriveRunning);
-            return refused(
-                report, kExitClientRunning, "CLIENT_RUNNING",
-                options.quitClientSeconds
-                    ? "Nimbla Drive was asked to quit and is still running for " +
-                          clientsText(running) +
-                          "; nothing was removed. Run it again once the client has quit."
-                    : "Nimbla Drive is running for " + clientsText(running) +
-                          "; nothing was changed. Quit it first (or use --quit-client).");
-        }
+    if (const int refusal = settleClients(options, interruption, report); refusal != 0) {
+        return refusal;
     }
     bool succeeded = true;
     for (const platform::RunAs& account : accounts) {
@@ -250,9 +272,9 @@ int uninstallEveryAccount(const Options& options, const Context& context, const 
             break;
         }
         report.accounts->push_back(recordOf(account));
-        succeeded =
-            uninstallFor(account, output, interruption, watch, copy, report.accounts->back()) &&
-            succeeded;
+        succeeded = uninstallFor(account, output, interruption, watch, copy,
+                                 report.accounts->back(), report.clientVersion) &&
+                    succeeded;
     }
     succeeded = uninstallMachine(output, interruption, watch, copy, report) && succeeded;
     if (const int signal = interruption.load(); signal != 0) {
@@ -265,6 +287,25 @@ int uninstallEveryAccount(const Options& options, const Context& context, const 
     report.outcome =
         std::string(succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed);
     return succeeded && report.leftovers && report.leftovers->empty() ? kExitSuccess : kExitFailed;
+}
+
+}  // namespace
+
+int uninstallEveryAccount(const Options& options, const Context& context, const Output& output,
+                          Report& report, LogCopy* copy) {
+    const std::vector<platform::RunAs> accounts = personAccounts(context);
+    report.accounts.emplace();
+    report.runningClients.emplace();
+    for (const ClientProcess& client : clientsOfEveryone()) {
+        report.runningClients->push_back({client.user, client.uid, client.pid});
+        report.clientPids.push_back(client.pid);
+    }
+    const int exitCode =
+        options.dryRun
+            ? planEveryAccount(accounts, output, options.quitClientSeconds.has_value(), report)
+            : uninstallAll(accounts, options, output, copy, report);
+    report.clientInstalled = report.clientVersion.has_value();
+    return exitCode;
 }
 
 int everyAccount(const Options& options, const Context& context, const Output& output,
