@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "cli/Execute.h"
 #include "cli/Interruption.h"
 #include "cli/Probe.h"
 #include "cli/RunLock.h"
@@ -170,7 +171,7 @@ bool uninstallMachine(const Output& output, const std::atomic<int>& interruption
             writeAll(STDERR_FILENO, stepLine(report.steps.back(), output.colour));
         }
         if (copy != nullptr) {
-            copy->append("Administrator script: " + std::string(event.output) + "\n");
+            copy->append(administratorLines(event.output));
         }
     };
     if (copy != nullptr) {

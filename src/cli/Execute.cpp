@@ -101,7 +101,8 @@ bool relaunch(const Session& session) {
         .succeeded;
 }
 
-// The administrator script's output, line by line (the scripting service joins them with "\r").
+}  // namespace
+
 std::string administratorLines(std::string_view output) {
     std::string lines;
     std::size_t start = 0;
@@ -116,8 +117,6 @@ std::string administratorLines(std::string_view output) {
     }
     return lines;
 }
-
-}  // namespace
 
 int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
             const Output& output, Report& report, LogCopy* copy) {

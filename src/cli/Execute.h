@@ -9,13 +9,17 @@
 
 namespace nimbla::cli {
 
-// A real reset or uninstall for the target: holds the user's lock for the whole run, asks the
-// client to quit when told to, refuses an uninstall as root while another user's client runs,
+// A real reset or uninstall for the target: holds the user's lock for the whole run, refuses an
+// uninstall as root while another user's client runs, then asks the client to quit when told to,
 // runs the workflow with `session` (its log also going to the --log `copy`, when there is one)
 // until done or interrupted, looks for what an uninstall left, reopens the client after a reset
 // when told to, and fills the report with what it did. Returns the exit status; a run that ended
 // early has the report's error set.
 int execute(Session& session, LogDestination& log, const Options& options, const Target& target,
             const Output& output, Report& report, LogCopy* copy);
+
+// The administrator script's output for the --log copy, line by line (the scripting service joins
+// them with "\r"), each line prefixed "Administrator script: ".
+std::string administratorLines(std::string_view output);
 
 }  // namespace nimbla::cli
