@@ -99,7 +99,9 @@ int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output&
     for (const PlannedStep& step : administrator.steps) {
         report.plan.push_back(planned(machine, step));
     }
-    text += "Then, once for the machine: " + planText(report, false);
+    Report shown;
+    shown.plan = report.plan;
+    text += "Then, once for the machine: " + planText(shown, false);
     const Verdict verdict = dryRunVerdict(Command::Uninstall, report);
     const bool blocked = !report.runningClients->empty() && !quitsClient;
     if (output.human) {
