@@ -7,6 +7,7 @@
 #include "cli/Probe.h"
 #include "operations/DomainRemoval.h"
 #include "operations/NimblaDriveUtils.h"
+#include "operations/Outcomes.h"
 #include "operations/Traces.h"
 #include "operations/Uninstall.h"
 
@@ -57,15 +58,19 @@ Plan machinePart(Plan plan) {
     return plan;
 }
 
-std::string clientsOfOthers(uid_t except) {
-    std::string running;
-    for (const ClientProcess& client : clientsOfEveryone()) {
-        if (client.uid != except) {
-            running += (running.empty() ? "" : ", ") + client.user + " (process " +
-                       std::to_string(client.pid) + ")";
-        }
+std::string clientsText(const std::vector<ClientProcess>& clients) {
+    std::string text;
+    for (const ClientProcess& client : clients) {
+        text += (text.empty() ? "" : ", ") + client.user + " (process " +
+                std::to_string(client.pid) + ")";
     }
-    return running;
+    return text;
+}
+
+std::string clientsOfOthers(uid_t except) {
+    std::vector<ClientProcess> others = clientsOfEveryone();
+    std::erase_if(others, [except](const ClientProcess& client) { return client.uid == except; });
+    return clientsText(others);
 }
 
 std::vector<std::string> otherAccountsWithTraces(const Context& context, uid_t except) {
@@ -148,6 +153,63 @@ int machineStatus(const Options& options, const Context& context, const Output& 
         writeAll(STDOUT_FILENO, machineText(report));
     }
     return kExitSuccess;
+}
+
+int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output& output,
+                     bool quitsClient, Report& report) {
+    std::string text;
+    if (!report.runningClients->empty()) {
+        text += "Nimbla Drive is running for " + clientsText(clientsOfEveryone()) +
+                (quitsClient ? "; every one would be asked to quit first.\n"
+                             : "; the uninstall would be refused.\n");
+    }
+    Plan whole;
+    for (const platform::RunAs& account : accounts) {
+        const Session session = sessionOf(account);
+        const ProcessResult version = readClientVersion(session);
+        if (!report.clientVersion) {
+            report.clientVersion = versionText(version);
+        }
+        whole = planUninstall(version);
+        Plan own = userPart(whole);
+        findRemovals(session, own);
+        AccountRecord record = recordOf(account);
+        record.plan.push_back(planned(session, versionReadStep()));
+        for (const PlannedStep& step : own.steps) {
+            record.plan.push_back(planned(session, step));
+        }
+        Report shown;
+        shown.plan = record.plan;
+        text += "For " + account.user + " (uid " + std::to_string(account.uid) + ", " +
+                account.home + "): " + planText(shown, false);
+        report.accounts->push_back(std::move(record));
+    }
+    Session machine;
+    Plan administrator = machinePart(accounts.empty() ? planUninstall(ProcessResult{}) : whole);
+    findRemovals(machine, administrator);
+    for (const PlannedStep& step : administrator.steps) {
+        report.plan.push_back(planned(machine, step));
+    }
+    Report shown;
+    shown.plan = report.plan;
+    text += "Then, once for the machine: " + planText(shown, false);
+    const Verdict verdict = dryRunVerdict(Command::Uninstall, report);
+    const bool blocked = !report.runningClients->empty() && !quitsClient;
+    if (output.human) {
+        writeAll(STDERR_FILENO, text + (blocked ? "" : verdict.why));
+    }
+    if (blocked) {
+        report.outcome = std::string(outcomes::nimblaDriveRunning);
+        report.error = ErrorRecord{
+            "CLIENT_RUNNING", "Nimbla Drive is running for " + clientsText(clientsOfEveryone()) +
+                                  "; the uninstall would be refused. Quit it first (or use "
+                                  "--quit-client)."};
+        return kExitClientRunning;
+    }
+    if (verdict.exitCode != kExitSuccess) {
+        report.error = ErrorRecord{"SCRIPT_MISSING", verdict.why.substr(0, verdict.why.size() - 1)};
+    }
+    return verdict.exitCode;
 }
 
 Verdict dryRunVerdict(Command command, const Report& report) {

@@ -30,15 +30,6 @@ int refused(Report& report, int exitCode, std::string code, std::string message)
     return exitCode;
 }
 
-std::string clientsText(const std::vector<ClientProcess>& clients) {
-    std::string text;
-    for (const ClientProcess& client : clients) {
-        text += (text.empty() ? "" : ", ") + client.user + " (process " +
-                std::to_string(client.pid) + ")";
-    }
-    return text;
-}
-
 // Asks every account's client to quit and waits up to `seconds` for all of them; the clients
 // still running afterwards.
 std::vector<ClientProcess> quitEveryClient(int seconds, const std::atomic<int>& interruption,
@@ -60,65 +51,6 @@ std::vector<ClientProcess> quitEveryClient(int seconds, const std::atomic<int>& 
         report.clientQuits.push_back({client.pid, SIGTERM, ended});
     }
     return running;
-}
-
-// The plan each account's run would follow, with what it would remove; the machine's step in
-// the report's own plan.
-int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output& output,
-                     bool quitsClient, Report& report) {
-    std::string text;
-    if (!report.runningClients->empty()) {
-        text += "Nimbla Drive is running for " + clientsText(clientsOfEveryone()) +
-                (quitsClient ? "; every one would be asked to quit first.\n"
-                             : "; the uninstall would be refused.\n");
-    }
-    Plan whole;
-    for (const platform::RunAs& account : accounts) {
-        const Session session = sessionOf(account);
-        const ProcessResult version = readClientVersion(session);
-        if (!report.clientVersion) {
-            report.clientVersion = versionText(version);
-        }
-        whole = planUninstall(version);
-        Plan own = userPart(whole);
-        findRemovals(session, own);
-        AccountRecord record = recordOf(account);
-        record.plan.push_back(planned(session, versionReadStep()));
-        for (const PlannedStep& step : own.steps) {
-            record.plan.push_back(planned(session, step));
-        }
-        Report shown;
-        shown.plan = record.plan;
-        text += "For " + account.user + " (uid " + std::to_string(account.uid) + ", " +
-                account.home + "): " + planText(shown, false);
-        report.accounts->push_back(std::move(record));
-    }
-    Session machine;
-    Plan administrator = machinePart(accounts.empty() ? planUninstall(ProcessResult{}) : whole);
-    findRemovals(machine, administrator);
-    for (const PlannedStep& step : administrator.steps) {
-        report.plan.push_back(planned(machine, step));
-    }
-    Report shown;
-    shown.plan = report.plan;
-    text += "Then, once for the machine: " + planText(shown, false);
-    const Verdict verdict = dryRunVerdict(Command::Uninstall, report);
-    const bool blocked = !report.runningClients->empty() && !quitsClient;
-    if (output.human) {
-        writeAll(STDERR_FILENO, text + (blocked ? "" : verdict.why));
-    }
-    if (blocked) {
-        report.outcome = std::string(outcomes::nimblaDriveRunning);
-        return refused(report, kExitClientRunning, "CLIENT_RUNNING",
-                       "Nimbla Drive is running for " + clientsText(clientsOfEveryone()) +
-                           "; the uninstall would be refused. Quit it first (or use "
-                           "--quit-client).");
-    }
-    if (verdict.exitCode != kExitSuccess) {
-        return refused(report, verdict.exitCode, "SCRIPT_MISSING",
-                       verdict.why.substr(0, verdict.why.size() - 1));
-    }
-    return kExitSuccess;
 }
 
 // One account's part of the uninstall: the domain removal and the user's script as that

@@ -10,6 +10,7 @@
 #include "cli/Progress.h"
 #include "cli/Report.h"
 #include "cli/Target.h"
+#include "operations/NimblaDriveUtils.h"
 #include "operations/Plan.h"
 #include "process/Session.h"
 
@@ -30,7 +31,10 @@ AccountRecord recordOf(const platform::RunAs& account);
 Plan userPart(Plan plan);
 Plan machinePart(Plan plan);
 
-// The running clients of every account but `except`: "sam (process 12), ...", or empty.
+// Clients as a message names them: "alex (process 11), sam (process 12)".
+std::string clientsText(const std::vector<ClientProcess>& clients);
+
+// The running clients of every account but `except`, so named, or empty.
 std::string clientsOfOthers(uid_t except);
 
 // The other person accounts that still hold traces of the client (the user's part of the list,
@@ -53,6 +57,11 @@ int uninstallEveryAccount(const Options& options, const Context& context, const 
 // uninstallEveryAccount.
 int everyAccount(const Options& options, const Context& context, const Output& output,
                  Report& report, LogCopy* copy);
+
+// The dry run of uninstallEveryAccount: each account's plan (with what it would remove), the
+// machine's in the report's own plan, and the status the run would have.
+int planEveryAccount(const std::vector<platform::RunAs>& accounts, const Output& output,
+                     bool quitsClient, Report& report);
 
 // Why a dry run of `command` would not succeed though the client is not running here: a line,
 // and the status the real run would have (0 with an empty line when nothing stands in the way).
