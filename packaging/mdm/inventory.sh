@@ -7,7 +7,9 @@
 # format=jamf below (or NIMBLA_INVENTORY_FORMAT=jamf): the line is then wrapped in
 # <result>...</result>.
 # The user: $3 when the system passes one (Jamf Pro's policy parameters), else the one at the
-# console. Exit status 0, so that an inventory never fails on it.
+# console; with nobody there (the login window, or a service account such as the setup
+# assistant's) the machine: the version, with " running" when it runs for any account. Exit
+# status 0, so that an inventory never fails on it.
 set -u
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
 # The nimbla-reset to run as root: $NIMBLA_RESET or /usr/local/bin/nimbla-reset only when it and
@@ -24,17 +26,15 @@ perl -MCwd=realpath -e 'sub ok { my ($p, $n) = @_; return 0 if $n > 16 || $p !~ 
     nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
 format=${NIMBLA_INVENTORY_FORMAT:-plain}
 user=${3-}
+uid=$(id -u -- "$user" 2>/dev/null) && ((uid < 500)) && user=
 
 # The one-liner of docs/deploy.md, for the user given or the one at the console.
-state=
-if [[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]]; then
-    state=$("$nimbla_reset" status --json ${user:+--user "$user"} </dev/null 2>/dev/null |
-        perl -MJSON::PP -0777 -ne '$d = decode_json($_); exit 1 if $d->{error}; $c = $d->{client};
-            $s = $c->{installed} ? ($c->{version} // "?") . ($c->{running} ? " running" : "") : "not installed";
-            print $s =~ s/[\x00-\x1f\x7f]/?/gr' \
-            2>/dev/null)
-fi
-[[ -n $state ]] || state="unknown: no report from nimbla-reset (nobody logged in, or a bad user name)"
+state=$("$nimbla_reset" status --json ${user:+--user="$user"} </dev/null 2>/dev/null |
+    perl -MJSON::PP -0777 -ne '$d = decode_json($_); exit 1 if $d->{error}; $c = $d->{client};
+        $s = $c->{installed} ? ($c->{version} // "?") . ($c->{running} ? " running" : "") : "not installed";
+        print $s =~ s/[\x00-\x1f\x7f]/?/gr' \
+        2>/dev/null)
+[[ -n $state ]] || state="unknown: no report from nimbla-reset (an unknown user, say)"
 if [[ $format == jamf ]]; then
     echo "<result>$state</result>"
 else

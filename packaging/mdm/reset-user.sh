@@ -32,7 +32,9 @@ perl -MCwd=realpath -e 'sub ok { my ($p, $n) = @_; return 0 if $n > 16 || $p !~ 
 results=/var/log/nimbla-reset
 user=${3-} wait=${4:-30} relaunch=${5-}
 
-[[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]] || { echo "bad user name: $user" >&2; exit 2; }
+# Any name the system has an account for (spaces, dots, "@"), as one argument; a service account
+# (the setup assistant's during enrolment, say) is nobody.
+uid=$(id -u -- "$user" 2>/dev/null) && ((uid < 500)) && user=
 [[ $wait =~ ^[0-9]+$ ]] || { echo "bad number of seconds (parameter 4): $wait" >&2; exit 2; }
 relaunch=$(printf '%s' "$relaunch" | tr '[:upper:]' '[:lower:]')
 [[ -z $relaunch || $relaunch == relaunch ]] || { echo "parameter 5 is \"relaunch\" or empty, not: ${5-}" >&2; exit 2; }
@@ -43,10 +45,11 @@ if [[ -L $results ]] || ! mkdir -p "$results" || [[ ! -O $results ]] || ! chmod 
 fi
 
 options=(--json --log "$results/nimbla-reset.log")
-[[ -n $user ]] && options+=(--user "$user")
+[[ -n $user ]] && options+=(--user="$user")
 ((wait > 0)) && options+=(--quit-client="$wait")
 [[ $relaunch == relaunch ]] && options+=(--relaunch)
-"$nimbla_reset" reset "${options[@]}" >"$results/reset-${user:-console}.json" </dev/null
+safe=${user//[!A-Za-z0-9_.@-]/_}
+"$nimbla_reset" reset "${options[@]}" >"$results/reset-${safe:-console}.json" </dev/null
 status=$?
 # From the report: the error's code, whose client runs, the first step that failed.
 IFS=$'\x1f' read -r code accounts failed < <(perl -MJSON::PP -0777 -ne '$d = eval { decode_json($_) } || {};

@@ -5,16 +5,19 @@
 # Parameters as Jamf Pro passes them to a policy script: $1 mount point, $2 computer name, $3 the
 # user (empty when nobody is logged in), then the administrator's own:
 #   $4  seconds to wait for the client to quit when it runs (default 30; 0: refuse instead)
-# Tools that pass no parameters run it bare: the user is then the one at the console, whose
-# file-provider domain and Library traces go with the machine-wide parts.
+#   $5  "user": uninstall for the user in $3 only (Self Service), leaving the app and the other
+#       accounts alone
+# Otherwise it removes the client from the machine, whoever is logged in (the login window
+# included): every account's file-provider domain and Library traces, then the machine-wide parts
+# (nimbla-reset uninstall --all-users). Tools that pass no parameters run it bare.
 #
 # Results go where only root can write: the JSON report to
-# /var/log/nimbla-reset/uninstall-<user>.json ("console" for the user at the console), the log
+# /var/log/nimbla-reset/uninstall-all-users.json (uninstall-<user>.json for one user), the log
 # lines to /var/log/nimbla-reset/nimbla-reset.log; one summary line on standard output for the
 # system's own collection, naming what is left over when the uninstall could not remove it all,
 # the step that failed, whose client runs when that stopped it, and the report's error code.
 # Exit status: nimbla-reset's (0 uninstalled, 1 failed or leftovers remain, 2 usage, 3 the client
-# runs, 4 cannot run: nobody logged in, unknown user, a run in progress).
+# runs, 4 cannot run: unknown user, a service account, a run in progress).
 set -u
 PATH=/usr/bin:/bin:/usr/sbin:/sbin
 # The nimbla-reset to run as root: $NIMBLA_RESET or /usr/local/bin/nimbla-reset only when it and
@@ -30,9 +33,16 @@ perl -MCwd=realpath -e 'sub ok { my ($p, $n) = @_; return 0 if $n > 16 || $p !~ 
     1 } exit !(ok($ARGV[0], 0) && -f $ARGV[0] && -x _)' "$nimbla_reset" 2>/dev/null ||
     nimbla_reset=/Applications/NimblaResetTool.app/Contents/MacOS/nimbla-reset
 results=/var/log/nimbla-reset
-user=${3-} wait=${4:-30}
+user=${3-} wait=${4:-30} scope=$(printf '%s' "${5-}" | tr '[:upper:]' '[:lower:]')
 
-[[ -z $user || $user =~ ^[A-Za-z0-9_][A-Za-z0-9_.@-]*$ ]] || { echo "bad user name: $user" >&2; exit 2; }
+# Any name the system has an account for (spaces, dots, "@"), as one argument; a service account
+# (the setup assistant's during enrolment, say) is nobody.
+if [[ -n $user ]] && ! uid=$(id -u -- "$user" 2>/dev/null); then
+    echo "no such user (parameter 3): $user" >&2
+    exit 2
+fi
+[[ -n $user ]] && ((uid < 500)) && user=
+[[ $scope == user && -z $user ]] && { echo "parameter 5 is \"user\" but nobody is named in parameter 3" >&2; exit 2; }
 [[ $wait =~ ^[0-9]+$ ]] || { echo "bad number of seconds (parameter 4): $wait" >&2; exit 2; }
 umask 077
 if [[ -L $results ]] || ! mkdir -p "$results" || [[ ! -O $results ]] || ! chmod 0700 "$results"; then
@@ -41,9 +51,14 @@ if [[ -L $results ]] || ! mkdir -p "$results" || [[ ! -O $results ]] || ! chmod 
 fi
 
 options=(--json --log "$results/nimbla-reset.log")
-[[ -n $user ]] && options+=(--user "$user")
+if [[ $scope == user ]]; then
+    options+=(--user="$user")
+    whom="for $user" report=$results/uninstall-${user//[!A-Za-z0-9_.@-]/_}.json
+else
+    options+=(--all-users)
+    whom="from this Mac" report=$results/uninstall-all-users.json
+fi
 ((wait > 0)) && options+=(--quit-client="$wait")
-report=$results/uninstall-${user:-console}.json
 "$nimbla_reset" uninstall "${options[@]}" >"$report" </dev/null
 status=$?
 # From the report: what remains ("leftovers"), the first step that failed, the error's code and
@@ -57,8 +72,8 @@ case $status in
 0) outcome="uninstalled" ;;
 1) outcome="failed${failed:+ at \"$failed\"}${leftovers:+; left over: $leftovers}; see $results/nimbla-reset.log" ;;
 3) outcome="not uninstalled: Nimbla Drive is running${accounts:+ for $accounts}; try again later" ;;
-4) outcome="not run: nobody logged in, unknown user, or a run in progress; try again later" ;;
+4) outcome="not run: unknown user, a service account, or a run in progress; try again later" ;;
 *) outcome="not run (exit status $status)" ;;
 esac
-echo "Nimbla Drive uninstall for ${user:-the user at the console}: $outcome${code:+ (error $code)}"
+echo "Nimbla Drive uninstall $whom: $outcome${code:+ (error $code)}"
 exit "$status"

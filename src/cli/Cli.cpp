@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "cli/AllUsers.h"
 #include "cli/Execute.h"
 #include "cli/Interruption.h"
 #include "cli/Options.h"
@@ -132,10 +133,11 @@ std::string startLine(const Options& options, const Context& context, const Targ
            std::to_string(context.effectiveUid) + "), process " + std::to_string(::getpid()) + "\n";
 }
 
-// The read-only probes of status and a dry run: what they print, and the exit status (a dry run
-// the client's running would refuse exits 3; status whose report cannot be written exits 1).
-// Interrupted, it prints nothing.
-int look(const Session& session, const Options& options, const Outputs& outputs, Report& report) {
+// The read-only probes of status and a dry run: what they print, and the exit status the real
+// run would have (3 when a client it would meet runs, 1 when a step it needs cannot run; status
+// whose report cannot be written exits 1). Interrupted, it prints nothing.
+int look(const Session& session, const Options& options, const Target& target,
+         const Outputs& outputs, Report& report) {
     probe(session, options.command, report,
           options.sizes ? std::nullopt : std::optional<std::size_t>(kSizeBudget));
     if (report.error) {
@@ -144,13 +146,40 @@ int look(const Session& session, const Options& options, const Outputs& outputs,
     if (session.interrupted()) {
         return kExitSuccess;
     }
+    Verdict verdict;
+    if (options.command != Command::Status) {
+        std::optional<std::string> others = std::string();
+        if (options.command == Command::Uninstall && target.runAsUser) {
+            others = clientsOfOthers(target.user.uid);
+        }
+        if (!others) {
+            report.error = ErrorRecord{"PROCESS_LIST_FAILED", kProcessListFailure};
+            return kExitCannotRun;
+        }
+        if (!report.clientPids.empty() && !options.quitClientSeconds) {
+            verdict.exitCode = kExitClientRunning;
+        } else if (!others->empty()) {
+            verdict = {kExitClientRunning, "Nimbla Drive is running for " + *others +
+                                               "; the app is shared, so the uninstall would be "
+                                               "refused.\n"};
+            report.error =
+                ErrorRecord{"CLIENT_RUNNING", verdict.why.substr(0, verdict.why.size() - 2)};
+        } else if (verdict = dryRunVerdict(options.command, report); verdict.exitCode != 0) {
+            report.error =
+                ErrorRecord{"SCRIPT_MISSING", verdict.why.substr(0, verdict.why.size() - 2)};
+        }
+        if (verdict.exitCode == kExitClientRunning) {
+            report.outcome = std::string(outcomes::nimblaDriveRunning);
+        }
+    }
     // The answer: status's report, or the dry run's plan, on standard output even with --quiet;
     // with --json the object is the answer, and the text goes to standard error (not with
     // --quiet). An answer that cannot be written fails the run.
     if (!options.json || outputs.output.human) {
-        const std::string answer = options.command == Command::Status
-                                       ? statusText(report)
-                                       : planText(report, options.quitClientSeconds.has_value());
+        const std::string answer =
+            options.command == Command::Status
+                ? statusText(report)
+                : planText(report, options.quitClientSeconds.has_value()) + verdict.why;
         if (!writeAll(STDOUT_FILENO, answer)) {
             writeAll(STDERR_FILENO, std::string(kProgram) + ": cannot write the " +
                                         (options.command == Command::Status ? "status" : "plan") +
@@ -158,12 +187,7 @@ int look(const Session& session, const Options& options, const Outputs& outputs,
             return kExitFailed;
         }
     }
-    const bool refused = options.command != Command::Status && !report.clientPids.empty() &&
-                         !options.quitClientSeconds;
-    if (refused) {
-        report.outcome = std::string(outcomes::nimblaDriveRunning);
-    }
-    return refused ? kExitClientRunning : kExitSuccess;
+    return verdict.exitCode;
 }
 
 bool asksForJson(const std::vector<std::string>& arguments) {
@@ -229,16 +253,27 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
         }
     }
 
-    // 2. Whose client, and the session that works for them.
+    // 2. Whose client, and the session that works for them: every account with --all-users,
+    // and for status, the machine when nobody is at the console.
     const auto chosen = chooseTarget(options, context);
     const Target* target = std::get_if<Target>(&chosen);
+    const Refusal* refusal = std::get_if<Refusal>(&chosen);
+    if (options.allUsers || (options.command == Command::Status && context.effectiveUid == 0 &&
+                             refusal != nullptr && refusal->code == kNoConsoleUser)) {
+        if (copy) {
+            copy->append(startLine(options, context, nullptr));
+        }
+        return finish(outputs, report, nullptr,
+                      everyAccount(options, context, outputs.output, report, copy.get()),
+                      copy.get());
+    }
     if (copy) {
         if (target != nullptr) {
             copy->setUser(target->user.user);
         }
         copy->append(startLine(options, context, target));
     }
-    if (const Refusal* refusal = std::get_if<Refusal>(&chosen)) {
+    if (refusal != nullptr) {
         report.error = ErrorRecord{refusal->code, refusal->message};
         return finish(outputs, report, nullptr, refusal->exitCode, copy.get());
     }
@@ -267,7 +302,7 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
         Interruption interruption;
         session.interruption = &interruption.signal();
         session.childWatch = [&interruption](pid_t group) { interruption.running(group); };
-        int exitCode = look(session, options, outputs, report);
+        int exitCode = look(session, options, *target, outputs, report);
         if (const int signal = interruption.signal(); signal != 0) {
             exitCode = interruptedBy(signal, "nothing was changed", report);
         }
@@ -275,6 +310,9 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
     }
     const int exitCode =
         execute(session, log, options, *target, outputs.output, report, copy.get());
+    if (options.command == Command::Uninstall && target->runAsUser && report.leftovers) {
+        report.otherAccountsWithTraces = otherAccountsWithTraces(context, target->user.uid);
+    }
     return finish(outputs, report, &stepLog, exitCode, copy.get());
 }
 

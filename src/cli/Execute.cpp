@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "cli/AllUsers.h"
 #include "cli/ClientQuit.h"
 #include "cli/Interruption.h"
 #include "cli/Probe.h"
@@ -26,17 +27,6 @@ namespace {
 int refused(Report& report, int exitCode, std::string code, std::string message) {
     report.error = ErrorRecord{std::move(code), std::move(message)};
     return exitCode;
-}
-
-// Why the lock is not this run's: another run holds it, or a command an earlier run started (one
-// killed outright) still runs.
-std::string lockedMessage(const RunLock& lock, const std::string& user) {
-    if (lock.runningGroup() > 0) {
-        return "a command of an earlier " + std::string(kProgram) + " run for " + user +
-               " is still running (process group " + std::to_string(lock.runningGroup()) + ")";
-    }
-    return "another " + std::string(kProgram) + " run for " + user + " is in progress" +
-           (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")" : std::string());
 }
 
 // Asks the client to quit when told to: the Apple event, then SIGTERM (askClientToQuit). A list
@@ -110,7 +100,17 @@ bool relaunch(const Session& session) {
         .succeeded;
 }
 
-// The administrator script's output, line by line (the scripting service joins them with "\r").
+}  // namespace
+
+std::string lockedMessage(const RunLock& lock, const std::string& user) {
+    if (lock.runningGroup() > 0) {
+        return "a command of an earlier " + std::string(kProgram) + " run for " + user +
+               " is still running (process group " + std::to_string(lock.runningGroup()) + ")";
+    }
+    return "another " + std::string(kProgram) + " run for " + user + " is in progress" +
+           (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")" : std::string());
+}
+
 std::string administratorLines(std::string_view output) {
     std::string lines;
     std::size_t start = 0;
@@ -126,25 +126,11 @@ std::string administratorLines(std::string_view output) {
     return lines;
 }
 
+namespace {
+
 // Runs the workflow once nothing else stands in its way; returns the exit status.
 int runWorkflow(const Session& session, LogDestination& log, const Options& options,
-                const Target& target, const std::atomic<int>& interruption, Report& report) {
-    if (options.command == Command::Uninstall && target.runAsUser) {
-        std::vector<std::string> accounts;
-        const std::optional<std::string> others = otherUsersClients(target, accounts);
-        if (!others) {
-            return refused(report, kExitCannotRun, "PROCESS_LIST_FAILED", kProcessListFailure);
-        }
-        if (!others->empty()) {
-            report.outcome = std::string(outcomes::nimblaDriveRunning);
-            const int exitCode = refused(report, kExitClientRunning, "CLIENT_RUNNING",
-                                         "Nimbla Drive is running for " + *others +
-                                             "; the app is shared, so nothing was changed");
-            report.error->accounts = std::move(accounts);
-            return exitCode;
-        }
-    }
-
+                const std::atomic<int>& interruption, Report& report) {
     const FolderTimes before = preservationFolders(report.home);
     const Outcome outcome = options.command == Command::Reset ? reset(session) : uninstall(session);
     log.setCopy({});
@@ -231,6 +217,23 @@ int execute(Session& session, LogDestination& log, const Options& options, const
             session.privilegedMessage = {};
         }
     } detach{session};
+    // As root, the app in /Applications is every user's: while anyone else's client runs, an
+    // uninstall would pull it from under them. Checked before any client is asked to quit.
+    if (options.command == Command::Uninstall && target.runAsUser) {
+        std::vector<std::string> accounts;
+        const std::optional<std::string> others = otherUsersClients(target, accounts);
+        if (!others) {
+            return refused(report, kExitCannotRun, "PROCESS_LIST_FAILED", kProcessListFailure);
+        }
+        if (!others->empty()) {
+            report.outcome = std::string(outcomes::nimblaDriveRunning);
+            const int exitCode = refused(report, kExitClientRunning, "CLIENT_RUNNING",
+                                         "Nimbla Drive is running for " + *others +
+                                             "; the app is shared, so nothing was changed");
+            report.error->accounts = std::move(accounts);
+            return exitCode;
+        }
+    }
     if (options.quitClientSeconds) {
         quitClient(session, *options.quitClientSeconds, output, report, copy);
     }
@@ -240,7 +243,7 @@ int execute(Session& session, LogDestination& log, const Options& options, const
             ? interruptedBy(signal,
                             "the wait for Nimbla Drive to quit was cut short; no step was started",
                             report)
-            : runWorkflow(session, log, options, target, interruption.signal(), report);
+            : runWorkflow(session, log, options, interruption.signal(), report);
     // A client the run quit is reopened, whatever became of the run.
     const bool quitOne = std::any_of(report.clientQuits.begin(), report.clientQuits.end(),
                                      [](const QuitRecord& quit) { return quit.ended; });

@@ -52,13 +52,14 @@ void describe(CLI::App& app) {
     app.require_subcommand(1, 1);
     app.footer(
         "As root, --user NAME names whose client (default: the user at the console): every step\n"
-        "the window runs as the user runs as NAME, the administrator script as root. status and\n"
-        "--dry-run change nothing and log nothing. With --json, standard output holds one JSON\n"
-        "object; progress goes to standard error.\n\n"
+        "the window runs as the user runs as NAME, the administrator script as root; --all-users\n"
+        "(status, uninstall) does so for every account. status and --dry-run change nothing and\n"
+        "log nothing. With --json, standard output holds one JSON object; progress goes to\n"
+        "standard error.\n\n"
         "Exit status: 0 success; 1 the work failed, or an uninstall left traces; 2 usage error;\n"
-        "3 Nimbla Drive is running (nothing changed); 4 cannot run as asked (unknown user, --user\n"
-        "without root, no console user, no home folder, another run for the user in progress);\n"
-        "128+N stopped by signal N. Every detail: man nimbla-reset");
+        "3 Nimbla Drive is running (nothing changed); 4 cannot run as asked (unknown user or a\n"
+        "service account, --user without root, no console user, no home folder, another run for\n"
+        "the user in progress); 128+N stopped by signal N. Every detail: man nimbla-reset");
     app.set_version_flag("--version",
                          std::string(kProgram) + " " + platform::build::projectVersion);
     app.failure_message(
@@ -150,6 +151,8 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     app.add_flag("--relaunch", options.relaunch,
                  "After the reset, whatever its outcome, reopen the client --quit-client ended");
     app.add_flag("--sizes", options.sizes, "status: measure every folder in full");
+    app.add_flag("--all-users", options.allUsers,
+                 "Every account on the machine (as root; status and uninstall)");
 
     const std::vector<std::string> words = joinedQuitSeconds(arguments);
     std::vector<std::string> reversed(words.rbegin(), words.rend());
@@ -204,6 +207,9 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     }
     if (options.sizes && options.command != Command::Status) {
         return usageError("--sizes goes with status");
+    }
+    if (options.allUsers && (options.command == Command::Reset || options.user)) {
+        return usageError("--all-users goes with status or uninstall, without --user");
     }
     if (options.relaunch && (options.command != Command::Reset || !options.quitClientSeconds)) {
         return usageError("--relaunch goes with reset and --quit-client");

@@ -25,7 +25,8 @@ struct Options {
     bool relaunch = false;                 // --relaunch
     // Every option given, as parsed, in words for a shell: "--user", "alex", "--quit-client=10".
     std::vector<std::string> given;
-    bool sizes = false;  // --sizes: status measures every folder in full
+    bool sizes = false;     // --sizes: status measures every folder in full
+    bool allUsers = false;  // --all-users: every account (status, uninstall)
 };
 
 // The exit statuses, stable for scripts.

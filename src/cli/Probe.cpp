@@ -54,6 +54,8 @@ std::string shown(const std::string& path) {
     return controlsShown(path);
 }
 
+}  // namespace
+
 std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {
     if (!traces) {
         return "Traces on disk: unknown (the list beside the uninstall scripts cannot be read)\n";
@@ -71,8 +73,6 @@ std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces) {
     }
     return text;
 }
-
-}  // namespace
 
 std::string statusText(const Report& report) {
     std::string pids;

@@ -27,6 +27,9 @@ void probe(const Session& session, Command command, Report& report,
 // scripts and the log's place.
 std::string statusText(const Report& report);
 
+// The "Traces on disk" lines of status.
+std::string tracesText(const std::optional<std::vector<TraceRecord>>& traces);
+
 // What a dry run prints: the refusal it would meet, then every command it would run.
 std::string planText(const Report& report, bool quitsClient);
 

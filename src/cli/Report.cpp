@@ -150,6 +150,10 @@ nlohmann::json toJson(const Report& report) {
                          ? json(report.leftovers && report.leftovers->empty())
                          : json(nullptr)},
         {"failedStep", failedStep},
+        {"runningClients", runningClientsJson(report)},
+        {"accounts", accountsJson(report)},
+        {"otherAccountsWithTraces",
+         report.otherAccountsWithTraces ? json(*report.otherAccountsWithTraces) : json(nullptr)},
     };
 }
 
@@ -210,7 +214,7 @@ std::string closingLine(const Report& report) {
             line = "Uninstall ran, but traces of the client are left: " +
                    std::to_string(report.leftovers->size()) + " (leftovers in --json).";
         } else if (report.leftovers) {
-            line += " No trace of the client is left.";
+            line += " No trace of the client is left" + tracesElsewhere(report) + ".";
         }
         if (report.preservedFiles) {
             line += " Files that were never uploaded are in " + *report.preservedFiles + ".";
@@ -223,7 +227,8 @@ std::string closingLine(const Report& report) {
                "; nothing was changed. Quit it first (or use --quit-client).";
     } else {
         line = outcome == outcomes::resetFailed ? "Reset failed." : "Uninstall failed.";
-        line += " The log says which step: " + report.log;
+        line += " The log says which step: " +
+                (report.log.empty() ? std::string("each account's Desktop log") : report.log);
         if (report.leftovers) {
             line += ". Traces of the client left: " + std::to_string(report.leftovers->size());
         }

@@ -68,6 +68,26 @@ struct QuitRecord {
     std::string how = {};
 };
 
+// One account of a run for every account (--all-users, and status at the login window): what
+// was found and done for it.
+struct AccountRecord {
+    std::string user;
+    uid_t uid = 0;
+    std::string home;
+    std::optional<std::string> outcome;                 // uninstall: the account's own steps
+    std::vector<StepRecord> steps;                      // uninstall
+    std::vector<PlanRecord> plan;                       // --dry-run
+    std::optional<std::vector<TraceRecord>> traces;     // status
+    std::optional<std::vector<std::string>> leftovers;  // uninstall
+};
+
+// A running client of any account, as root sees them.
+struct ClientRecord {
+    std::string user;
+    uid_t uid = 0;
+    pid_t pid = 0;
+};
+
 // Everything one run found and did: what --json prints, field by field. What is not known (an
 // empty text, no outcome) prints as null.
 struct Report {
@@ -94,12 +114,25 @@ struct Report {
     std::optional<std::vector<std::string>> unlisted;   // status, uninstall: not in the list
     std::optional<bool> relaunched;                     // reset --relaunch
     std::optional<ErrorRecord> error;
+    // As root: every account's running clients (status, --all-users), each account's part
+    // (--all-users; status at the login window: null without --all-users), and after an
+    // uninstall for one account, the other accounts that still have traces.
+    std::optional<std::vector<ClientRecord>> runningClients;
+    std::optional<std::vector<AccountRecord>> accounts;
+    std::optional<std::vector<std::string>> otherAccountsWithTraces;
 };
 
 // The outcome of a run stopped by a signal.
 inline constexpr std::string_view kInterrupted = "INTERRUPTED";
 
 nlohmann::json toJson(const Report& report);
+// Its "accounts" and "runningClients" (null when the run did not look at every account).
+nlohmann::json accountsJson(const Report& report);
+nlohmann::json runningClientsJson(const Report& report);
+
+// After an uninstall for one account, as root: " for alex; sam and 2 other accounts still have
+// traces: uninstall --all-users" (" for alex" when no other has any); else empty.
+std::string tracesElsewhere(const Report& report);
 
 // The exit status for an outcome notification's name (1 for an unknown one).
 int exitCodeFor(std::string_view outcome);

@@ -17,7 +17,8 @@ Context Context::ofThisProcess() {
                 struct stat st {};
                 return !home.empty() && home.front() == '/' && ::lstat(home.c_str(), &st) == 0 &&
                        S_ISDIR(st.st_mode) && st.st_uid == uid;
-            }};
+            },
+            platform::allAccounts};
 }
 
 std::variant<Target, Refusal> chooseTarget(const Options& options, const Context& context) {
@@ -32,11 +33,18 @@ std::variant<Target, Refusal> chooseTarget(const Options& options, const Context
             return Refusal{kExitCannotRun, "NEEDS_ROOT",
                            "--user " + *options.user + " needs root (run it with sudo)"};
         }
+        if (user->uid < kFirstPersonUid) {
+            return Refusal{kExitCannotRun, "SERVICE_ACCOUNT",
+                           *options.user + " is a service account (uid " +
+                               std::to_string(user->uid) +
+                               "), not a person's; nothing to do for it"};
+        }
     } else if (root) {
         user = context.consoleUser();
         if (!user || user->uid < kFirstPersonUid) {
-            return Refusal{kExitCannotRun, "NO_CONSOLE_USER",
-                           "nobody is logged in at the console; name the user with --user"};
+            return Refusal{kExitCannotRun, kNoConsoleUser,
+                           "nobody is logged in at the console; name the user with --user, or "
+                           "every account with --all-users"};
         }
     } else {
         user = context.userWithId(context.realUid);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "cli/Options.h"
 #include "platform/ChildProcess.h"
@@ -39,6 +40,8 @@ struct Context {
     std::function<std::optional<platform::RunAs>()> consoleUser;
     // True when `home` is an existing folder (not a link) owned by `uid`.
     std::function<bool(const std::string& home, uid_t uid)> isOwnHome;
+    // Every account of the user database.
+    std::function<std::vector<platform::RunAs>()> accounts;
     static Context ofThisProcess();
 };
 
@@ -46,8 +49,12 @@ struct Context {
 // own the console during enrolment, say).
 inline constexpr uid_t kFirstPersonUid = 500;
 
-// Chooses the target: --user NAME (another user's only for root), else as root the person at the
-// console, else the tool's own user; whoever it is must have a home folder of their own.
+// Chooses the target: --user NAME (a person's account, uid 500 or above; another user's only for
+// root), else as root the person at the console, else the tool's own user; whoever it is must
+// have a home folder of their own.
 std::variant<Target, Refusal> chooseTarget(const Options& options, const Context& context);
+
+// The refusal's code when nobody is at the console.
+inline constexpr const char* kNoConsoleUser = "NO_CONSOLE_USER";
 
 }  // namespace nimbla::cli

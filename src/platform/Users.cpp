@@ -78,6 +78,24 @@ std::optional<RunAs> lookUpUser(uid_t uid) {
     return lookUp(uid, ::getpwuid_r);
 }
 
+std::vector<RunAs> allAccounts() {
+    std::vector<std::string> names;
+    ::setpwent();
+    while (const passwd* entry = ::getpwent()) {
+        if (entry->pw_name != nullptr) {
+            names.emplace_back(entry->pw_name);
+        }
+    }
+    ::endpwent();
+    std::vector<RunAs> accounts;
+    for (const std::string& name : names) {
+        if (std::optional<RunAs> account = lookUpUser(name)) {
+            accounts.push_back(std::move(*account));
+        }
+    }
+    return accounts;
+}
+
 std::optional<RunAs> consoleUser() {
     struct stat st {};
     if (::stat("/dev/console", &st) != 0 || st.st_uid == 0) {

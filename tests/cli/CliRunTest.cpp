@@ -46,13 +46,17 @@ protected:
     Context context{501,
                     501,
                     [this](const std::string& name) -> std::optional<platform::RunAs> {
+                        if (name == "_mbsetupuser")
+                            return platform::RunAs{248, 248, {248}, name, "/var/setup"};
                         if (name != "alex" && name != "root")
                             return std::nullopt;
                         return name == "alex" ? alex() : platform::RunAs{0, 0, {0}, "root", "/"};
                     },
                     [this](uid_t uid) { return uid == 501 ? std::optional(alex()) : std::nullopt; },
                     [this] { return std::optional(alex()); },
-                    [this](const std::string& h, uid_t) { return !homeless.contains(h); }};
+                    [this](const std::string& h, uid_t) { return !homeless.contains(h); },
+                    [this] { return accounts; }};
+    std::vector<platform::RunAs> accounts;  // the user database, for --all-users
     bool processListFails = false;
     platform::Seam<RunningApplications(uid_t)>::Override apps =
         runningApplicationsSeam().override([this](uid_t) -> RunningApplications {
@@ -131,7 +135,8 @@ TEST_F(CommandLine, TargetChoiceAndEachRefusal) {
         {{"--user", "root"}, 501, alex(), false, "NEEDS_ROOT", false},
         {{"--user", "nobody-here"}, 0, alex(), false, "NO_SUCH_USER", false},
         {{}, 0, alex(), false, "", true},
-        {{"--user", "root"}, 0, alex(), false, "", true},
+        {{"--user", "root"}, 0, alex(), false, "SERVICE_ACCOUNT", false},
+        {{"--user", "_mbsetupuser"}, 0, alex(), false, "SERVICE_ACCOUNT", false},
         {{},
          0,
          platform::RunAs{248, 248, {}, "_mbsetupuser", "/var/setup"},
@@ -521,6 +526,117 @@ TEST_F(CommandLine, EachStepSaysHowItEndedAndTheClientIsReopenedAfterAFailure) {
                   .find("Deleting com.nimbla.desktop defaults done.\n"),
               std::string::npos);
     EXPECT_EQ(lines.find("Deleting com.nimbla.desktop defaults done."), std::string::npos) << lines;
+}
+
+}  // namespace
+}  // namespace nimbla::cli
+
+namespace nimbla::cli {
+namespace {
+
+// A machine with two people (alex and sam), the setup assistant's account and an account without
+// a home of its own, run as root with nobody at the console.
+class EveryAccount : public CommandLine {
+protected:
+    TempDir samHome;
+    std::vector<std::string> ranAs;  // "<user>: <description>" of each command
+    platform::Seam<RunProcessFn>::Override byWhom = runProcessSeam().override(
+        [this](const Session& session, auto&, auto, const std::string& description) {
+            ranAs.push_back(session.userName + ": " + description);
+            return ProcessResult{true, description.starts_with("Reading") ? "2.40.1\n" : "", ""};
+        });
+
+    void SetUp() override {
+        CommandLine::SetUp();
+        context.realUid = context.effectiveUid = 0;
+        context.consoleUser = [] { return std::optional<platform::RunAs>(); };
+        accounts = {platform::RunAs{502, 20, {20}, "sam", samHome.str()}, alex(),
+                    platform::RunAs{248, 248, {248}, "_mbsetupuser", "/var/setup"},
+                    platform::RunAs{503, 20, {20}, "gone", "/Users/gone"}};
+        homeless = {"/Users/gone"};
+        fs::create_directories(samHome.path / "Desktop");
+    }
+    void leaveTrace(const TempDir& where) {
+        fs::create_directories(where.path / "Library/Caches/com.nimbla.desktop");
+    }
+};
+
+// At the login window status reports the machine, and --all-users each person's traces.
+TEST_F(EveryAccount, StatusAtTheLoginWindowReportsTheMachine) {
+    everyone = {{4242, 502, "sam"}};
+    leaveTrace(samHome);
+    json object = cli({"status", "--json"}).object();
+    EXPECT_EQ(object["exitCode"], 0);
+    EXPECT_TRUE(object["user"].is_null() && object["home"].is_null() && object["error"].is_null());
+    EXPECT_EQ(object["client"]["version"], "2.40.1");
+    EXPECT_EQ(object["runningClients"], json::parse(R"([{"user":"sam","uid":502,"pid":4242}])"));
+    EXPECT_TRUE(object["accounts"].is_null());
+    object = cli({"status", "--all-users", "--json"}).object();
+    ASSERT_EQ(object["accounts"].size(), 2U) << object;
+    EXPECT_EQ(object["accounts"][0]["user"], "alex");
+    EXPECT_EQ(object["accounts"][0]["traces"], json::array());
+    EXPECT_EQ(object["accounts"][1]["traces"][0]["path"],
+              (samHome.path / "Library/Caches/com.nimbla.desktop").string());
+    // Not at the login window, and not for anyone but root.
+    EXPECT_EQ(cli({"uninstall", "--json"}).object()["error"]["code"], "NO_CONSOLE_USER");
+    context.effectiveUid = 501;
+    EXPECT_EQ(cli({"uninstall", "--all-users", "--json"}).object()["error"]["code"], "NEEDS_ROOT");
+}
+
+// Every account's steps as that account, then the administrator script once; any account's
+// client refuses the whole run before anything changes, dry or real.
+TEST_F(EveryAccount, UninstallForEveryAccount) {
+    everyone = {{4242, 502, "sam"}};
+    for (const Args& arguments : {Args{"uninstall", "--all-users", "--json", "--dry-run"},
+                                  Args{"uninstall", "--all-users", "--json"}}) {
+        const Ran refused = cli(arguments);
+        EXPECT_EQ(refused.status, 3) << refused.err;
+        EXPECT_EQ(refused.object()["error"]["code"], "CLIENT_RUNNING");
+    }
+    EXPECT_TRUE(std::all_of(ranAs.begin(), ranAs.end(),
+                            [](auto& line) { return line.ends_with("version from defaults"); }) &&
+                privileged.empty());
+    ranAs.clear();
+    everyone.clear();
+    Ran ran = cli({"uninstall", "--all-users", "--json"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ranAs,
+              (Args{"alex: Reading tolu version from defaults", "alex: Removing Nimbla domain",
+                    "alex: uninstall_nimbla_drive -u -s", "sam: Reading tolu version from defaults",
+                    "sam: Removing Nimbla domain", "sam: uninstall_nimbla_drive -u -s"}));
+    EXPECT_EQ(privileged.size(), 1U);
+    json object = ran.object();
+    ASSERT_EQ(object["accounts"].size(), 2U);
+    EXPECT_EQ(object["accounts"][1]["outcome"], "UNINSTALL_SUCCESS");
+    EXPECT_EQ(object["leftovers"], json::array());
+    // One account's leftover fails the whole run, and is in the top-level list.
+    runner.answers.clear();
+    ranAs.clear();
+    auto leaves = runProcessSeam().override([this](const Session& session, auto&, auto, auto&) {
+        if (session.userName == "sam")
+            leaveTrace(samHome);
+        return ProcessResult{true, "", ""};
+    });
+    ran = cli({"uninstall", "--all-users", "--json"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.object()["leftovers"],
+              json::array({(samHome.path / "Library/Caches/com.nimbla.desktop").string()}));
+}
+
+// After an uninstall for one account the others' traces are named (another's running client
+// and the dry run alike: e2e two_users); a dry run exits as the real run would.
+TEST_F(EveryAccount, OneAccountOnASharedMac) {
+    leaveTrace(samHome);
+    const Ran ran = cli({"uninstall", "--user", "alex", "--json"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.object()["otherAccountsWithTraces"], json::array({"sam"}));
+    EXPECT_NE(ran.err.find("left for alex; sam still has traces: uninstall --all-users"),
+              std::string::npos)
+        << ran.err;
+    fs::remove(resources.path / "uninstall_nimbla_drive_r");
+    const Ran dry = cli({"uninstall", "--user", "alex", "--dry-run", "--json"});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_EQ(dry.object()["error"]["code"], "SCRIPT_MISSING");
 }
 
 }  // namespace

@@ -68,6 +68,9 @@ TEST(Options, EveryOptionAndEveryBadInput) {
         {{"reset", "--log"}, "--log: 1 required FILE missing"},
         {{"reset", "--user", ""}, "--user needs a user name"},
         {{"uninstall", "--sizes"}, "--sizes goes with status"},
+        {{"reset", "--all-users"}, "--all-users goes with status or uninstall, without --user"},
+        {{"uninstall", "--all-users", "--user", "alex"},
+         "--all-users goes with status or uninstall, without --user"},
     };
     for (const auto& [arguments, line] : refused) {
         const ParseResult result = parseArguments(arguments);
