@@ -83,7 +83,7 @@ std::vector<std::string> otherAccountsWithTraces(const Context& context, uid_t e
         if (account.uid == except) {
             continue;
         }
-        const auto left = leftoversOf(sessionOf(account), plan);
+        const auto left = leftoversOf(sessionOf(account), plan, TraceScope::User);
         if (!left || !left->empty()) {
             others.push_back(account.user);
         }
@@ -146,14 +146,16 @@ int machineStatus(const Options& options, const Context& context, const Output& 
     const Plan plan = planUninstall(version);
     const std::optional<std::size_t> budget =
         options.sizes ? std::nullopt : std::optional<std::size_t>(kSizeBudget);
-    if (const auto traces = DiskLook(machine).traces(machinePart(plan), budget)) {
+    if (const auto traces =
+            DiskLook(machine, TraceScope::Machine).traces(machinePart(plan), budget)) {
         report.traces = records(traces);
     }
     if (options.allUsers) {
         report.accounts.emplace();
         for (const platform::RunAs& account : personAccounts(context)) {
             AccountRecord record = recordOf(account);
-            if (const auto traces = DiskLook(sessionOf(account)).traces(userPart(plan), budget)) {
+            if (const auto traces =
+                    DiskLook(sessionOf(account), TraceScope::User).traces(userPart(plan), budget)) {
                 record.traces = records(traces);
             }
             report.accounts->push_back(std::move(record));

@@ -91,7 +91,7 @@ bool uninstallFor(const platform::RunAs& account, const Output& output,
     version = version ? version : run.outcome.clientVersion;
     record.outcome =
         std::string(succeeded ? outcomes::uninstallSuccess : outcomes::uninstallFailed);
-    record.leftovers = leftoversOf(session, own);
+    record.leftovers = leftoversOf(session, own, TraceScope::User);
     return succeeded;
 }
 
@@ -129,7 +129,7 @@ bool uninstallMachine(const Output& output, const std::atomic<int>& interruption
     const Plan administrator = machinePart(planUninstall(ProcessResult{}));
     const bool succeeded = interruption.load() == 0 && runSteps(machine, administrator.steps) &&
                            administrator.complete;
-    report.leftovers = leftoversOf(machine, administrator);
+    report.leftovers = leftoversOf(machine, administrator, TraceScope::Machine);
     return succeeded;
 }
 

@@ -25,9 +25,10 @@ struct Found {
 }  // namespace
 
 struct DiskLook::State {
-    explicit State(const Session& session) : session(session) {}
+    State(const Session& session, std::optional<TraceScope> only) : session(session), only(only) {}
 
     const Session& session;
+    std::optional<TraceScope> only;
     bool homeOpened = false, machineOpened = false;
     std::optional<Tree> homeTree, machineTree;
     std::map<std::pair<std::string, TraceScope>, std::optional<std::vector<Found>>> listed;
@@ -121,8 +122,11 @@ struct DiskLook::State {
         }
         for (const auto& [scope, covered] :
              {std::pair{TraceScope::User, user}, std::pair{TraceScope::Machine, machine}}) {
+            if (covered || (only && scope != *only)) {
+                continue;
+            }
             const std::optional<std::string> list = shippedTraceList();
-            if (!covered && (!list || !add(listedBy(*list, scope)))) {
+            if (!list || !add(listedBy(*list, scope))) {
                 return std::nullopt;
             }
         }
@@ -140,7 +144,8 @@ struct DiskLook::State {
     }
 };
 
-DiskLook::DiskLook(const Session& session) : state_(std::make_unique<State>(session)) {}
+DiskLook::DiskLook(const Session& session, std::optional<TraceScope> only)
+    : state_(std::make_unique<State>(session, only)) {}
 
 DiskLook::~DiskLook() = default;
 
@@ -282,8 +287,9 @@ void findRemovals(const Session& session, Plan& plan) {
 }
 
 std::optional<std::vector<std::string>> leftoversOf(const Session& session,
-                                                    const Plan& uninstallPlan) {
-    return DiskLook(session).leftovers(uninstallPlan);
+                                                    const Plan& uninstallPlan,
+                                                    std::optional<TraceScope> only) {
+    return DiskLook(session, only).leftovers(uninstallPlan);
 }
 
 }  // namespace nimbla

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "operations/Plan.h"
+#include "operations/TraceList.h"
 #include "process/Session.h"
 
 namespace nimbla {
@@ -38,7 +39,10 @@ struct Trace {
 // its paths still count.
 class DiskLook {
 public:
-    explicit DiskLook(const Session& session);
+    // With `only`, the look is of that scope's part alone (a run for every account removes each
+    // user's part as the user, then the machine's once): the other scope's listed paths are not
+    // counted though the plan has no step for them.
+    explicit DiskLook(const Session& session, std::optional<TraceScope> only = std::nullopt);
     ~DiskLook();
     DiskLook(const DiskLook&) = delete;
     DiskLook& operator=(const DiskLook&) = delete;
@@ -77,6 +81,7 @@ void findRemovals(const Session& session, Plan& plan);
 
 // DiskLook(session).leftovers(uninstallPlan).
 std::optional<std::vector<std::string>> leftoversOf(const Session& session,
-                                                    const Plan& uninstallPlan);
+                                                    const Plan& uninstallPlan,
+                                                    std::optional<TraceScope> only = std::nullopt);
 
 }  // namespace nimbla
