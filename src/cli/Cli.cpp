@@ -13,6 +13,7 @@
 #include "cli/Execute.h"
 #include "cli/Interruption.h"
 #include "cli/Options.h"
+#include "cli/Outputs.h"
 #include "cli/Probe.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
@@ -38,39 +39,6 @@ std::string versionText(const platform::OperatingSystemVersion& version) {
     return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
            std::to_string(version.patch);
 }
-
-// Where the run's output goes. With --json, standard output holds the JSON object only:
-// whatever else would go there (the privileged runner's message) goes to standard error until
-// the run ends.
-class Outputs {
-public:
-    Outputs(bool json, bool quiet) {
-        output.human = !quiet;
-        output.colour = ::isatty(STDERR_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
-        if (json) {
-            std::fflush(stdout);
-            output.jsonFd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-            swapped_ = output.jsonFd >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) >= 0;
-        }
-    }
-    ~Outputs() {
-        if (output.jsonFd >= 0) {
-            if (swapped_) {
-                std::fflush(stdout);
-                ::dup2(output.jsonFd, STDOUT_FILENO);
-            }
-            ::close(output.jsonFd);
-        }
-    }
-    Outputs(const Outputs&) = delete;
-    Outputs& operator=(const Outputs&) = delete;
-
-    Output output;
-    bool json() const { return output.jsonFd >= 0; }
-
-private:
-    bool swapped_ = false;
-};
 
 // Ends the run: the closing line (a failure's or a refusal's even with --quiet), the --log
 // file's last lines and the JSON object. A JSON object that could not be written whole fails
@@ -190,6 +158,49 @@ int look(const Session& session, const Options& options, const Target& target,
     return verdict.exitCode;
 }
 
+// A run that cannot start from what was asked: --help, --version, or a usage error (one line,
+// and with --json the JSON object too).
+int notRun(const ParseResult& parsed, bool json) {
+    writeAll(STDOUT_FILENO, parsed.out);
+    if (parsed.exitCode != kExitUsage || !json) {
+        writeAll(STDERR_FILENO, parsed.err);
+        return parsed.exitCode;
+    }
+    Outputs outputs(true, false);
+    Report report;
+    std::string message = parsed.err.substr(std::string(kProgram).size() + 2);
+    message.pop_back();
+    report.error = ErrorRecord{"USAGE", message};
+    return finish(outputs, report, nullptr, parsed.exitCode);
+}
+
+// What the report says before anything is looked at.
+Report reportOf(const Options& options, bool realRun) {
+    Report report;
+    report.command = commandName(options.command);
+    report.dryRun = !realRun;
+    report.systemVersion = versionText(platform::operatingSystemVersion());
+    report.userScript = userUninstallScript();
+    report.privilegedScript = privilegedUninstallScript();
+    return report;
+}
+
+// look, stopped by a signal like a real run: the probes and what they run end, and the answer
+// still comes, and says so.
+int lookUntilInterrupted(Session& session, const Options& options, const Target& target,
+                         const Outputs& outputs, Report& report) {
+    Interruption interruption;
+    session.interruption = &interruption.signal();
+    session.childWatch = [&interruption](pid_t group) { interruption.running(group); };
+    int exitCode = look(session, options, target, outputs, report);
+    if (const int signal = interruption.signal(); signal != 0) {
+        exitCode = interruptedBy(signal, "nothing was changed", report);
+    }
+    session.interruption = nullptr;
+    session.childWatch = {};
+    return exitCode;
+}
+
 bool asksForJson(const std::vector<std::string>& arguments) {
     return std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
 }
@@ -220,27 +231,12 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
     // 1. What was asked.
     ParseResult parsed = parseArguments(arguments);
     if (!parsed.options) {
-        writeAll(STDOUT_FILENO, parsed.out);
-        if (parsed.exitCode != kExitUsage || !asksForJson(arguments)) {
-            writeAll(STDERR_FILENO, parsed.err);
-            return parsed.exitCode;
-        }
-        Outputs outputs(true, false);
-        Report report;
-        std::string message = parsed.err.substr(std::string(kProgram).size() + 2);
-        message.pop_back();
-        report.error = ErrorRecord{"USAGE", message};
-        return finish(outputs, report, nullptr, parsed.exitCode);
+        return notRun(parsed, asksForJson(arguments));
     }
     const Options& options = *parsed.options;
     const bool realRun = options.command != Command::Status && !options.dryRun;
     Outputs outputs(options.json, options.quiet);
-    Report report;
-    report.command = commandName(options.command);
-    report.dryRun = !realRun;
-    report.systemVersion = versionText(platform::operatingSystemVersion());
-    report.userScript = userUninstallScript();
-    report.privilegedScript = privilegedUninstallScript();
+    Report report = reportOf(options, realRun);
     std::unique_ptr<LogCopy> copy;
     if (options.logFile) {
         std::string problem = "cannot open the log file " + *options.logFile + ": no such folder";
@@ -298,15 +294,8 @@ int run(const std::vector<std::string>& arguments, const Context& context) {
 
     // 3. Look, or act.
     if (!realRun) {
-        // A signal stops the probes and what they run; the answer still comes, and says so.
-        Interruption interruption;
-        session.interruption = &interruption.signal();
-        session.childWatch = [&interruption](pid_t group) { interruption.running(group); };
-        int exitCode = look(session, options, *target, outputs, report);
-        if (const int signal = interruption.signal(); signal != 0) {
-            exitCode = interruptedBy(signal, "nothing was changed", report);
-        }
-        return finish(outputs, report, &stepLog, exitCode);
+        return finish(outputs, report, &stepLog,
+                      lookUntilInterrupted(session, options, *target, outputs, report));
     }
     const int exitCode =
         execute(session, log, options, *target, outputs.output, report, copy.get());

@@ -55,32 +55,36 @@ StepRecord StepRecord::from(const StepEvent& ended) {
     return step;
 }
 
-nlohmann::json toJson(const Report& report) {
+namespace {
+
+nlohmann::json stepJson(const StepRecord& step) {
+    using nlohmann::json;
+    return {
+        {"description", step.description},
+        {"program", step.program},
+        {"arguments", step.arguments},
+        {"asUser", step.asUser},
+        {"succeeded", step.succeeded},
+        {"exitStatus", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
+        {"signal", step.signal != 0 ? json(step.signal) : json(nullptr)},
+        {"launchError", !step.started && !step.refusal.empty() ? json(step.refusal)
+                        : !step.started && step.launchError != 0
+                            ? json(std::strerror(step.launchError))
+                            : json(nullptr)},
+        {"durationMs", step.durationMs},
+        {"outputBytes", step.outputBytes},
+        {"errorOutputBytes", step.errorOutputBytes},
+        {"status", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
+        {"countedAsDone", step.countedAsDone},
+    };
+}
+
+// The report's lists: the plan, the steps, the clients asked to quit, the traces.
+nlohmann::json listsJson(const Report& report) {
     using nlohmann::json;
     json steps = json::array();
-    json failedStep = nullptr;
     for (const StepRecord& step : report.steps) {
-        if (!step.succeeded && failedStep.is_null()) {
-            failedStep = step.description;
-        }
-        steps.push_back({
-            {"description", step.description},
-            {"program", step.program},
-            {"arguments", step.arguments},
-            {"asUser", step.asUser},
-            {"succeeded", step.succeeded},
-            {"exitStatus", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
-            {"signal", step.signal != 0 ? json(step.signal) : json(nullptr)},
-            {"launchError", !step.started && !step.refusal.empty() ? json(step.refusal)
-                            : !step.started && step.launchError != 0
-                                ? json(std::strerror(step.launchError))
-                                : json(nullptr)},
-            {"durationMs", step.durationMs},
-            {"outputBytes", step.outputBytes},
-            {"errorOutputBytes", step.errorOutputBytes},
-            {"status", step.exitStatus >= 0 ? json(step.exitStatus) : json(nullptr)},
-            {"countedAsDone", step.countedAsDone},
-        });
+        steps.push_back(stepJson(step));
     }
     json plan = json::array();
     for (const PlanRecord& step : report.plan) {
@@ -89,11 +93,6 @@ nlohmann::json toJson(const Report& report) {
                         {"arguments", step.arguments},
                         {"asUser", step.asUser},
                         {"removes", step.removes}});
-    }
-    json removal = nullptr;
-    if (report.domainRemoval) {
-        removal = {{"program", report.domainRemoval->program},
-                   {"arguments", report.domainRemoval->arguments}};
     }
     json quits = json::array();
     for (const QuitRecord& quit : report.clientQuits) {
@@ -112,6 +111,26 @@ nlohmann::json toJson(const Report& report) {
                               {"kept", trace.kept}});
         }
     }
+    return {{"plan", plan}, {"steps", steps}, {"clientQuits", quits}, {"traces", traces}};
+}
+
+}  // namespace
+
+nlohmann::json toJson(const Report& report) {
+    using nlohmann::json;
+    json failedStep = nullptr;
+    for (const StepRecord& step : report.steps) {
+        if (!step.succeeded) {
+            failedStep = step.description;
+            break;
+        }
+    }
+    json removal = nullptr;
+    if (report.domainRemoval) {
+        removal = {{"program", report.domainRemoval->program},
+                   {"arguments", report.domainRemoval->arguments}};
+    }
+    const json lists = listsJson(report);
     json error = nullptr;
     if (report.error) {
         error = {{"code", report.error->code},
@@ -136,11 +155,11 @@ nlohmann::json toJson(const Report& report) {
         {"domainRemoval", removal},
         {"uninstallScripts",
          {{"user", orNull(report.userScript)}, {"administrator", orNull(report.privilegedScript)}}},
-        {"plan", plan},
-        {"steps", steps},
+        {"plan", lists["plan"]},
+        {"steps", lists["steps"]},
         {"preservedFiles", orNull(report.preservedFiles)},
-        {"clientQuits", quits},
-        {"traces", traces},
+        {"clientQuits", lists["clientQuits"]},
+        {"traces", lists["traces"]},
         {"leftovers", report.leftovers ? json(*report.leftovers) : json(nullptr)},
         {"unlisted", report.unlisted ? json(*report.unlisted) : json(nullptr)},
         {"relaunched", report.relaunched ? json(*report.relaunched) : json(nullptr)},
