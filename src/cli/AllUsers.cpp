@@ -102,14 +102,7 @@ bool uninstallMachine(const Output& output, const std::atomic<int>& interruption
     machine.userName = "root";
     machine.interruption = &interruption;
     machine.childWatch = groups;
-    // The privileged runner's message is progress: with --quiet only the --log lines keep it.
-    machine.privilegedMessage = [&output](std::string_view message) {
-        if (output.human) {
-            std::string lines(message);
-            std::replace(lines.begin(), lines.end(), '\r', '\n');  // one path a line
-            writeAll(STDOUT_FILENO, lines);
-        }
-    };
+    machine.privilegedMessage = privilegedMessageFor(output);
     machine.observer = [&output, &report, copy](const StepEvent& event) {
         if (event.phase != StepEvent::Phase::Ended) {
             return;

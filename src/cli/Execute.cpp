@@ -100,6 +100,24 @@ bool relaunch(const Session& session) {
         .succeeded;
 }
 
+// The Desktop log's lines, each step's line and the administrator script's output, also in the
+// --log copy.
+void copyInto(LogCopy& copy, LogDestination& log, Session& session) {
+    log.setCopy([&copy](std::string_view text) { copy.mirror(text); });
+    const StepObserver shown = session.observer;
+    session.observer = [shown, &copy](const StepEvent& event) {
+        if (shown) {
+            shown(event);
+        }
+        if (event.phase == StepEvent::Phase::Ended) {
+            if (event.description == kSudoStepDescription) {
+                copy.append(administratorLines(event.output));
+            }
+            copy.stepEnded(StepRecord::from(event));
+        }
+    };
+}
+
 }  // namespace
 
 std::string lockedMessage(const RunLock& lock, const std::string& user) {
@@ -109,6 +127,17 @@ std::string lockedMessage(const RunLock& lock, const std::string& user) {
     }
     return "another " + std::string(kProgram) + " run for " + user + " is in progress" +
            (lock.holder() > 0 ? " (process " + std::to_string(lock.holder()) + ")" : std::string());
+}
+
+std::function<void(std::string_view)> privilegedMessageFor(const Output& output) {
+    // Progress: with --quiet only the --log lines keep it.
+    return [&output](std::string_view message) {
+        if (output.human) {
+            std::string lines(message);
+            std::replace(lines.begin(), lines.end(), '\r', '\n');  // one path a line
+            writeAll(STDOUT_FILENO, lines);
+        }
+    };
 }
 
 std::string administratorLines(std::string_view output) {
@@ -173,28 +202,9 @@ int execute(Session& session, LogDestination& log, const Options& options, const
         return refused(report, kExitCannotRun, "LOCKED", lock.problem());
     }
     if (copy != nullptr) {
-        log.setCopy([copy](std::string_view text) { copy->mirror(text); });
-        const StepObserver shown = session.observer;
-        session.observer = [shown, copy](const StepEvent& event) {
-            if (shown) {
-                shown(event);
-            }
-            if (event.phase == StepEvent::Phase::Ended) {
-                if (event.description == kSudoStepDescription) {
-                    copy->append(administratorLines(event.output));
-                }
-                copy->stepEnded(StepRecord::from(event));
-            }
-        };
+        copyInto(*copy, log, session);
     }
-    // The privileged runner's message is progress: with --quiet only the --log lines keep it.
-    session.privilegedMessage = [&output](std::string_view message) {
-        if (output.human) {
-            std::string lines(message);
-            std::replace(lines.begin(), lines.end(), '\r', '\n');  // one path a line
-            writeAll(STDOUT_FILENO, lines);
-        }
-    };
+    session.privilegedMessage = privilegedMessageFor(output);
 
     Interruption interruption;
     session.interruption = &interruption.signal();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string_view>
+
 #include "cli/LogCopy.h"
 #include "cli/Options.h"
 #include "cli/Progress.h"
@@ -22,6 +25,10 @@ int execute(Session& session, LogDestination& log, const Options& options, const
 // Why `lock` is not this run's: another run holds it, or a command an earlier run started (one
 // killed outright) still runs.
 std::string lockedMessage(const RunLock& lock, const std::string& user);
+
+// What the privileged runner's message becomes: one path a line on standard output, or nothing
+// with --quiet (the --log lines keep it).
+std::function<void(std::string_view)> privilegedMessageFor(const Output& output);
 
 // The administrator script's output for the --log copy, line by line (the scripting service joins
 // them with "\r"), each line prefixed "Administrator script: ".
