@@ -119,6 +119,27 @@ std::vector<std::string> joinedQuitSeconds(const std::vector<std::string>& argum
 
 }  // namespace
 
+// The options every command takes, parsed into `options` (and the words that need checking).
+void defineOptions(CLI::App& app, Options& options, std::string& user, std::string& logFile,
+                   std::string& quitClient) {
+    app.add_option("--user", user, "Whose client (as root; default: the console user)")
+        ->type_name("NAME");
+    app.add_flag("--dry-run", options.dryRun, "Run only the read-only probes; print every command");
+    app.add_flag("--json", options.json, "One JSON object on standard output");
+    app.add_flag("--quiet", options.quiet, "No progress on standard error");
+    app.add_option("--log", logFile, "Also append every log line, timestamped, to FILE")
+        ->type_name("FILE");
+    app.add_flag("--quit-client", quitClient,
+                 "Ask the client to quit first (an Apple event, then SIGTERM), and wait up to "
+                 "SECONDS (default 10)")
+        ->option_text("[=SECONDS]");
+    app.add_flag("--relaunch", options.relaunch,
+                 "After the reset, whatever its outcome, reopen the client --quit-client ended");
+    app.add_flag("--sizes", options.sizes, "status: measure every folder in full");
+    app.add_flag("--all-users", options.allUsers,
+                 "Every account on the machine (as root; status and uninstall)");
+}
+
 ParseResult parseArguments(const std::vector<std::string>& arguments) {
     CLI::App app(
         "Repairs (reset) or removes (uninstall) the Nimbla Drive client, for "
@@ -137,22 +158,7 @@ ParseResult parseArguments(const std::vector<std::string>& arguments) {
     for (auto* command : {status, reset, uninstall}) {
         command->fallthrough();
     }
-    app.add_option("--user", user, "Whose client (as root; default: the console user)")
-        ->type_name("NAME");
-    app.add_flag("--dry-run", options.dryRun, "Run only the read-only probes; print every command");
-    app.add_flag("--json", options.json, "One JSON object on standard output");
-    app.add_flag("--quiet", options.quiet, "No progress on standard error");
-    app.add_option("--log", logFile, "Also append every log line, timestamped, to FILE")
-        ->type_name("FILE");
-    app.add_flag("--quit-client", quitClient,
-                 "Ask the client to quit first (an Apple event, then SIGTERM), and wait up to "
-                 "SECONDS (default 10)")
-        ->option_text("[=SECONDS]");
-    app.add_flag("--relaunch", options.relaunch,
-                 "After the reset, whatever its outcome, reopen the client --quit-client ended");
-    app.add_flag("--sizes", options.sizes, "status: measure every folder in full");
-    app.add_flag("--all-users", options.allUsers,
-                 "Every account on the machine (as root; status and uninstall)");
+    defineOptions(app, options, user, logFile, quitClient);
 
     const std::vector<std::string> words = joinedQuitSeconds(arguments);
     std::vector<std::string> reversed(words.rbegin(), words.rend());
