@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "cli/ClientQuit.h"
 #include "cli/Execute.h"
 #include "cli/Interruption.h"
 #include "cli/Probe.h"
@@ -28,32 +29,6 @@ using namespace std::chrono_literals;
 int refused(Report& report, int exitCode, std::string code, std::string message) {
     report.error = ErrorRecord{std::move(code), std::move(message)};
     return exitCode;
-}
-
-// Asks every account's client to quit and waits up to `seconds` for all of them; the clients
-// still running afterwards.
-std::vector<ClientProcess> quitEveryClient(int seconds, const std::atomic<int>& interruption,
-                                           Report& report) {
-    const std::vector<ClientProcess> asked =
-        clientsOfEveryone().value_or(std::vector<ClientProcess>{});
-    for (const ClientProcess& client : asked) {
-        ::kill(client.pid, SIGTERM);
-    }
-    std::vector<ClientProcess> running = asked;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!running.empty() && std::chrono::steady_clock::now() < deadline &&
-           interruption.load() == 0) {
-        std::this_thread::sleep_for(50ms);
-        if (ClientProcesses now = clientsOfEveryone()) {  // unreadable this time: ends nobody
-            running = std::move(*now);
-        }
-    }
-    for (const ClientProcess& client : asked) {
-        const bool ended = std::none_of(running.begin(), running.end(),
-                                        [&](const auto& other) { return other.pid == client.pid; });
-        report.clientQuits.push_back({client.pid, SIGTERM, ended, ended ? "signal" : ""});
-    }
-    return running;
 }
 
 // One account's part of the uninstall: the domain removal and the user's script as that
@@ -165,13 +140,15 @@ int lockEveryAccount(const std::vector<platform::RunAs>& accounts,
 
 // No account's client may run: 0, or the refusal (after asking every one to quit, with
 // --quit-client).
-int settleClients(const Options& options, const std::atomic<int>& interruption, Report& report) {
+int settleClients(const std::vector<platform::RunAs>& accounts, const Options& options,
+                  const std::atomic<int>& interruption, LogCopy* copy, Report& report) {
     if (report.runningClients->empty()) {
         return kExitSuccess;
     }
     std::vector<ClientProcess> running = clientsOfEveryone().value_or(std::vector<ClientProcess>{});
     if (options.quitClientSeconds) {
-        running = quitEveryClient(*options.quitClientSeconds, interruption, report);
+        running =
+            askEveryClientToQuit(accounts, *options.quitClientSeconds, interruption, copy, report);
     }
     if (const int signal = interruption.load(); signal != 0) {
         return interruptedBy(
@@ -220,7 +197,8 @@ int uninstallAll(const std::vector<platform::RunAs>& accounts, const Options& op
             }
         }
     };
-    if (const int refusal = settleClients(options, interruption, report); refusal != 0) {
+    if (const int refusal = settleClients(accounts, options, interruption, copy, report);
+        refusal != 0) {
         return refusal;
     }
     bool succeeded = true;

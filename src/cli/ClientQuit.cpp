@@ -8,6 +8,7 @@
 #include <cmath>
 #include <thread>
 
+#include "cli/AllUsers.h"
 #include "operations/NimblaDriveUtils.h"
 #include "platform/ChildProcess.h"
 
@@ -130,6 +131,65 @@ ClientQuit askClientToQuit(const Session& session, const std::vector<pid_t>& pid
                         (quit.ended ? "it ended" : "still running") + "\n";
     }
     return result;
+}
+
+std::vector<ClientProcess> askEveryClientToQuit(const std::vector<platform::RunAs>& accounts,
+                                                int seconds, const std::atomic<int>& interruption,
+                                                LogCopy* copy, Report& report) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    std::vector<ClientProcess> others = clientsOfEveryone().value_or(std::vector<ClientProcess>{});
+    std::vector<Session> sessions;
+    std::vector<std::vector<pid_t>> pids;
+    for (const platform::RunAs& account : accounts) {
+        std::vector<pid_t> own;
+        for (const ClientProcess& client : others) {
+            if (client.uid == account.uid) {
+                own.push_back(client.pid);
+            }
+        }
+        std::erase_if(others,
+                      [&](const ClientProcess& client) { return client.uid == account.uid; });
+        if (!own.empty()) {
+            sessions.push_back(sessionOf(account));
+            sessions.back().interruption = &interruption;
+            pids.push_back(std::move(own));
+        }
+    }
+    for (const ClientProcess& client : others) {
+        ::kill(client.pid, SIGTERM);
+    }
+    std::vector<ClientQuit> answers(sessions.size());
+    std::vector<std::thread> asking;
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+        asking.emplace_back(
+            [&, i] { answers[i] = askClientToQuit(sessions[i], pids[i], seconds); });
+    }
+    for (std::thread& thread : asking) {
+        thread.join();
+    }
+    for (const ClientQuit& answer : answers) {
+        report.clientQuits.insert(report.clientQuits.end(), answer.quits.begin(),
+                                  answer.quits.end());
+        if (copy != nullptr) {
+            copy->append(answer.lines);
+        }
+    }
+    std::vector<ClientProcess> running = clientsOfEveryone().value_or(others);
+    const auto isOther = [&others](const ClientProcess& client) {
+        return std::any_of(others.begin(), others.end(),
+                           [&](const ClientProcess& other) { return other.pid == client.pid; });
+    };
+    while (std::any_of(running.begin(), running.end(), isOther) &&
+           std::chrono::steady_clock::now() < deadline && interruption.load() == 0) {
+        std::this_thread::sleep_for(50ms);
+        running = clientsOfEveryone().value_or(running);  // unreadable this time: ends nobody
+    }
+    for (const ClientProcess& client : others) {
+        const bool ended = std::none_of(running.begin(), running.end(),
+                                        [&](const auto& other) { return other.pid == client.pid; });
+        report.clientQuits.push_back({client.pid, SIGTERM, ended, ended ? "signal" : ""});
+    }
+    return running;
 }
 
 }  // namespace nimbla::cli

@@ -2,10 +2,14 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "cli/LogCopy.h"
 #include "cli/Report.h"
+#include "operations/NimblaDriveUtils.h"
+#include "platform/ChildProcess.h"
 #include "process/Session.h"
 
 namespace nimbla::cli {
@@ -28,5 +32,13 @@ struct ClientQuit {
 // sends both at once and waits for neither. Stops waiting once the session is interrupted. Which
 // processes still run, the session's running-client check says.
 ClientQuit askClientToQuit(const Session& session, const std::vector<pid_t>& pids, int seconds);
+
+// Asks every account's client to quit as a run for that account asks it (askClientToQuit), every
+// account at once, and waits up to `seconds`; a client of no person's account is sent SIGTERM.
+// Records each process asked in the report, and the lines for the --log `copy`. The clients still
+// running afterwards.
+std::vector<ClientProcess> askEveryClientToQuit(const std::vector<platform::RunAs>& accounts,
+                                                int seconds, const std::atomic<int>& interruption,
+                                                LogCopy* copy, Report& report);
 
 }  // namespace nimbla::cli
