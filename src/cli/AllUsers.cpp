@@ -26,11 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int refused(Report& report, int exitCode, std::string code, std::string message) {
-    report.error = ErrorRecord{std::move(code), std::move(message)};
-    return exitCode;
-}
-
 // One account's part of the uninstall: the domain removal and the user's script as that
 // account, logged to that account's Desktop log (and the --log copy).
 bool uninstallFor(const platform::RunAs& account, const Output& output,

@@ -24,11 +24,6 @@ namespace nimbla::cli {
 
 namespace {
 
-int refused(Report& report, int exitCode, std::string code, std::string message) {
-    report.error = ErrorRecord{std::move(code), std::move(message)};
-    return exitCode;
-}
-
 // Asks the client to quit when told to: the Apple event, then SIGTERM (askClientToQuit). A list
 // that cannot be read asks no one; the run's own check then refuses.
 void quitClient(const Session& session, int seconds, const Output& output, Report& report,

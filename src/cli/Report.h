@@ -125,6 +125,12 @@ struct Report {
 // The outcome of a run stopped by a signal.
 inline constexpr std::string_view kInterrupted = "INTERRUPTED";
 
+// Ends a run early: sets the report's error and gives `exitCode` back.
+inline int refused(Report& report, int exitCode, std::string code, std::string message) {
+    report.error = ErrorRecord{std::move(code), std::move(message)};
+    return exitCode;
+}
+
 nlohmann::json toJson(const Report& report);
 // Its "accounts" and "runningClients" (null when the run did not look at every account).
 nlohmann::json accountsJson(const Report& report);
